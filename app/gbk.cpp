@@ -1,0 +1,111 @@
+#include "gbk.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace lckb {
+namespace {
+
+inline bool isLead(uchar b) { return b >= 0x81 && b <= 0xFE; }
+inline bool isDigit(uchar b) { return b >= 0x30 && b <= 0x39; }
+inline bool isTrail(uchar b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE); }
+
+// Length of the character starting at i: 1, 2 or 4, or 0 for a byte that
+// starts nothing valid (it is then decoded on its own as U+FFFD).
+int charLength(const uchar *p, qsizetype i, qsizetype n)
+{
+    const uchar b = p[i];
+    if (b < 0x80 || b == 0x80) // ASCII, and 0x80 which code page 936 maps to the euro sign
+        return 1;
+    if (!isLead(b))
+        return 0;
+    if (i + 1 >= n)
+        return 0;
+    const uchar b2 = p[i + 1];
+    if (isTrail(b2))
+        return 2;
+    if (isDigit(b2) && i + 3 < n && isLead(p[i + 2]) && isDigit(p[i + 3]))
+        return 4;
+    return 0;
+}
+
+} // namespace
+
+QString decodeGbk(const QByteArray &bytes)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    QString out;
+    out.reserve(n);
+    QStringDecoder gbk("GBK", QStringDecoder::Flag::Stateless);
+    QStringDecoder gb18030("GB18030", QStringDecoder::Flag::Stateless);
+
+    qsizetype runStart = 0; // start of a run of one- and two-byte characters
+    auto flushRun = [&](qsizetype end) {
+        if (end > runStart)
+            out += gbk.decode(QByteArrayView(bytes).sliced(runStart, end - runStart));
+    };
+    qsizetype i = 0;
+    while (i < n) {
+        const int len = charLength(p, i, n);
+        if (len == 1 || len == 2) {
+            i += len;
+            continue;
+        }
+        flushRun(i);
+        if (len == 4) {
+            out += gb18030.decode(QByteArrayView(bytes).sliced(i, 4));
+            i += 4;
+        } else {
+            out += QChar(QChar::ReplacementCharacter);
+            i += 1;
+        }
+        runStart = i;
+    }
+    flushRun(n);
+    return out;
+}
+
+QByteArray encodeGbk(const QString &text)
+{
+    QStringEncoder gbk("GBK", QStringEncoder::Flag::Stateless);
+    QByteArray fast = gbk.encode(text);
+    if (!gbk.hasError())
+        return fast;
+
+    // Slow path, only for text holding characters outside code page 936.
+    QStringEncoder gb18030("GB18030", QStringEncoder::Flag::Stateless);
+    QByteArray out;
+    out.reserve(fast.size() + 16);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        qsizetype len = 1;
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            len = 2;
+        const QStringView ch = QStringView(text).sliced(i, len);
+        QStringEncoder one("GBK", QStringEncoder::Flag::Stateless);
+        QByteArray b = one.encode(ch);
+        if (one.hasError())
+            b = gb18030.encode(ch);
+        out += b;
+        i += len - 1;
+    }
+    return out;
+}
+
+qsizetype gbkPrefixLength(const QByteArray &bytes, qsizetype limit)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    if (n <= limit)
+        return n;
+    qsizetype i = 0;
+    while (i < n) {
+        const int len = qMax(1, charLength(p, i, n));
+        if (i + len > limit)
+            break;
+        i += len;
+    }
+    return i;
+}
+
+} // namespace lckb

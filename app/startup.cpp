@@ -1,0 +1,151 @@
+#include "startup.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <cmath>
+
+namespace lckb {
+
+std::optional<ServerLineTable> makeServerLines(const QStringList &hosts)
+{
+    if (hosts.size() != 3)
+        return std::nullopt;
+    static const QRegularExpression hostPort(
+        QStringLiteral("^([A-Za-z0-9](?:[A-Za-z0-9.-]*[A-Za-z0-9])?|\\[[0-9A-Fa-f:.]+\\])(?::([0-9]{1,5}))?$"));
+    ServerLineTable t;
+    QString host0;
+    for (int i = 0; i < 3; ++i) {
+        const QString h = hosts.at(i).trimmed();
+        const auto m = hostPort.match(h);
+        if (!m.hasMatch())
+            return std::nullopt;
+        if (!m.captured(2).isEmpty() && m.captured(2).toInt() > 65535)
+            return std::nullopt;
+        t[size_t(i)] = QStringLiteral("http://") + h;
+        if (i == 0)
+            host0 = m.captured(1);
+    }
+    t[3] = QStringLiteral("http://") + host0 + QStringLiteral(":803");
+    return t;
+}
+
+ServerLineTable defaultServerLines()
+{
+    return *makeServerLines({QString::fromLatin1(kDefaultHosts[0]), QString::fromLatin1(kDefaultHosts[1]),
+                             QString::fromLatin1(kDefaultHosts[2])});
+}
+
+int parseLineIndex(const QString &stored)
+{
+    // Leading blanks and an optional sign, then digits with an optional
+    // fraction, as a number conversion of the text would take them.
+    static const QRegularExpression lead(QStringLiteral("^[ \\t]*([+-]?(?:[0-9]+\\.?[0-9]*|\\.[0-9]+))"));
+    const auto m = lead.match(stored);
+    if (!m.hasMatch())
+        return 0;
+    bool ok = false;
+    const double v = m.captured(1).toDouble(&ok);
+    if (!ok || !std::isfinite(v) || std::fabs(v) > 32767.5)
+        return 0; // beyond any line; validLineIndex would send it to line 0 anyway
+    return int(std::nearbyint(v)); // the default rounding mode sends halves to even
+}
+
+int validLineIndex(int index)
+{
+    return (index >= 0 && index <= 3) ? index : 0;
+}
+
+SingleInstance::SingleInstance(const QString &lockPath)
+    : m_lock(std::make_unique<QLockFile>(lockPath))
+{
+}
+
+bool SingleInstance::tryAcquire()
+{
+    // A lock whose owner process is gone is removed by QLockFile at once;
+    // a live owner holds it however old it is.
+    m_lock->setStaleLockTime(0);
+    return m_lock->tryLock(0);
+}
+
+QString SingleInstance::defaultLockPath()
+{
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
+    return dir + QStringLiteral("/lckb-%1.lock").arg(QString::fromLocal8Bit(qgetenv("USER")));
+}
+
+Options parseOptions(const QStringList &arguments)
+{
+    Options o;
+    QCommandLineParser p;
+    if (QCoreApplication::applicationName().isEmpty())
+        QCoreApplication::setApplicationName(QStringLiteral("lckb"));
+    p.setApplicationDescription(QStringLiteral(
+        "澜策快报: bulletins of the subscription service in the tray, with pop-ups and sounds."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption hosts(
+        QStringLiteral("hosts"),
+        QStringLiteral("The service's three hosts, each host[:port], comma-separated (lines 0 to 2; "
+                       "line 3 is host 0 on port 803). Default: %1,%2,%3.")
+            .arg(QString::fromLatin1(kDefaultHosts[0]), QString::fromLatin1(kDefaultHosts[1]),
+                 QString::fromLatin1(kDefaultHosts[2])),
+        QStringLiteral("HOST0,HOST1,HOST2"));
+    const QCommandLineOption poll(
+        QStringLiteral("poll-interval"),
+        QStringLiteral("Seconds between two reminder polls (default 30; for demonstrations)."),
+        QStringLiteral("SECONDS"));
+    p.addOption(help);
+    p.addOption(version);
+    p.addOption(hosts);
+    p.addOption(poll);
+    if (!p.parse(arguments)) {
+        o.ok = false;
+        o.message = p.errorText();
+        return o;
+    }
+    if (p.isSet(help)) {
+        o.exitNow = true;
+        o.message = p.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("lckb"));
+        return o;
+    }
+    if (p.isSet(version)) {
+        o.exitNow = true;
+        o.message = QStringLiteral("lckb %1\n").arg(QStringLiteral(LCKB_VERSION));
+        return o;
+    }
+    if (!p.positionalArguments().isEmpty()) {
+        o.ok = false;
+        o.message = QStringLiteral("unexpected argument: %1").arg(p.positionalArguments().first());
+        return o;
+    }
+    if (p.isSet(hosts)) {
+        const auto t = makeServerLines(p.value(hosts).split(u','));
+        if (!t) {
+            o.ok = false;
+            o.message = QStringLiteral("--hosts wants three entries host[:port], comma-separated");
+            return o;
+        }
+        o.serverLines = *t;
+    }
+    if (p.isSet(poll)) {
+        bool ok = false;
+        const double s = p.value(poll).toDouble(&ok);
+        if (!ok || s < 0.05 || s > 86400) {
+            o.ok = false;
+            o.message = QStringLiteral("--poll-interval wants a number of seconds");
+            return o;
+        }
+        o.pollIntervalMs = int(s * 1000);
+    }
+    return o;
+}
+
+} // namespace lckb

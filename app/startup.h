@@ -1,0 +1,63 @@
+#pragma once
+// mod_Main: what the program settles before its main window appears: the
+// refusal of a second copy, the table of server lines and the line in use.
+#include <QLockFile>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <memory>
+#include <optional>
+
+class QCoreApplication;
+
+namespace lckb {
+
+// The four base addresses of the service's server ("lines"): scheme http, a
+// host, an optional port, no trailing "/". Entry 3 is entry 0's host on port
+// 803, whatever entry 0's own port is.
+using ServerLineTable = std::array<QString, 4>;
+
+inline constexpr const char *kDefaultHosts[3] = {"line1.example.com", "line2.example.com",
+                                                 "line3.example.com"};
+
+// Fills the table from three "host[:port]" entries. Returns nothing when an
+// entry is not a plain host (with an optional port).
+std::optional<ServerLineTable> makeServerLines(const QStringList &hosts);
+ServerLineTable defaultServerLines();
+
+// The line index as the settings file stores it: the leading decimal number
+// of the text (0 when there is none), rounded to the nearest integer with
+// halves going to the even neighbour.
+int parseLineIndex(const QString &stored);
+
+// An index the table has no entry for falls back to line 0.
+int validLineIndex(int index);
+
+// One copy per user. The lock goes stale with its holder, so a crash or a
+// kill never blocks the next start.
+class SingleInstance
+{
+public:
+    explicit SingleInstance(const QString &lockPath = defaultLockPath());
+    bool tryAcquire();
+    static QString defaultLockPath();
+
+private:
+    std::unique_ptr<QLockFile> m_lock;
+};
+
+inline const QString kAlreadyRunningText = QStringLiteral("程序已经运行！在右下角，系统托盘区！");
+inline const QString kReminderTitle = QStringLiteral("提醒"); // title of the program's questions and refusals
+
+// Command-line options.
+struct Options
+{
+    ServerLineTable serverLines = defaultServerLines();
+    int pollIntervalMs = 30000;  // Timer1
+    bool ok = true;              // false: print `message` and end with exit code 2
+    bool exitNow = false;        // --help / --version were handled
+    QString message;
+};
+Options parseOptions(const QStringList &arguments);
+
+} // namespace lckb

@@ -1,0 +1,54 @@
+// The entry procedure: refuse a second copy, settle the server line, show the
+// main window.
+#include "form1.h"
+#include "session.h"
+#include "settings.h"
+#include "startup.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QNetworkProxyFactory>
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    // Options first, so --help and --version work without a display.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const lckb::Options opt = lckb::parseOptions(args);
+    if (opt.exitNow) {
+        std::fputs(opt.message.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (!opt.ok) {
+        std::fprintf(stderr, "lckb: %s\n", opt.message.toLocal8Bit().constData());
+        return 2;
+    }
+
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("lckb"));
+    QApplication::setApplicationVersion(QStringLiteral(LCKB_VERSION));
+    // Message boxes that pass no title of their own show this one.
+    QApplication::setApplicationDisplayName(QStringLiteral("澜策快报 LC6.1"));
+    QApplication::setQuitOnLastWindowClosed(false); // the tray keeps the program alive
+
+    lckb::SingleInstance instance;
+    if (!instance.tryAcquire()) {
+        QMessageBox::critical(nullptr, lckb::kReminderTitle, lckb::kAlreadyRunningText, QMessageBox::Ok);
+        return 0;
+    }
+
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+
+    lckb::Session session;
+    session.ServerLine = opt.serverLines;
+    session.intervals.poll = opt.pollIntervalMs;
+    session.LineIndex = lckb::validLineIndex(
+        lckb::parseLineIndex(lckb::ReadIni(QStringLiteral("config"), QStringLiteral("xianlu"), session.iniPath())));
+
+    lckb::Form1 w(session);
+    w.show();
+    return app.exec();
+}

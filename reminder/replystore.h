@@ -1,0 +1,29 @@
+#pragma once
+// The reply store: what the reminder poll remembers of the server's replies,
+// in memory only, empty at every start.
+#include <QString>
+#include <QStringList>
+
+namespace lckb {
+
+class ReplyStore
+{
+public:
+    QString bak; // the baseline reply: the last valid reply taken in
+    QString tmp; // the latest reply, while a poll compares it
+
+    // Seed: the first valid reply since start becomes the baseline.
+    void seed(const QString &reply)
+    {
+        if (bak.isEmpty())
+            bak = reply;
+    }
+    void takeLatest(const QString &reply) { tmp = reply; }
+    bool unchanged() const { return tmp == bak; }
+    void promote(const QString &reply) { bak = reply; }
+
+    // Lines split at CR LF only; a text ending in CR LF has one more, empty, line.
+    static QStringList lines(const QString &text) { return text.split(QStringLiteral("\r\n")); }
+};
+
+} // namespace lckb

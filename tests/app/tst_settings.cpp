@@ -1,0 +1,236 @@
+// The settings file: what users and the stored config.ini rely on.
+#include "gbk.h"
+#include "settings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace lckb;
+
+namespace {
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+void writeAll(const QString &path, const QByteArray &b)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(b);
+}
+} // namespace
+
+class TstSettings : public QObject
+{
+    Q_OBJECT
+private slots:
+    void chineseRoundTripIsGbkWithCrLf();
+    void absentFileAndFirstWrite();
+    void valueCutAt1024BytesWithoutSplittingCharacters();
+    void lookupRules();
+    void writeKeepsEveryOtherByte();
+    void writeQuotesWhatWouldNotSurvive();
+    void failedWritesLeaveTheOldFile();
+    void appDirHasOneTrailingSeparator();
+    void gbkCodec();
+};
+
+void TstSettings::chineseRoundTripIsGbkWithCrLf()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("config.ini");
+    QVERIFY(WriteIni("mima", "user", QStringLiteral("张三"), ini));
+    QVERIFY(WriteIni("mima", "pass", QStringLiteral("密码 1"), ini));
+    QCOMPARE(ReadIni("mima", "user", ini), QStringLiteral("张三"));
+    QCOMPARE(ReadIni("mima", "pass", ini), QStringLiteral("密码 1"));
+    // 张 = D5C5, 三 = C8FD in code page 936.
+    QCOMPARE(readAll(ini), QByteArray("[mima]\r\nuser=\xD5\xC5\xC8\xFD\r\npass=\xC3\xDC\xC2\xEB 1\r\n"));
+    // Owner only: the file may hold the password.
+    const QFileDevice::Permissions perms = QFile::permissions(ini);
+    QVERIFY(perms.testFlags(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QVERIFY(!(perms & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther)));
+    // Characters outside code page 936 survive too.
+    QVERIFY(WriteIni("mima", "pass", QStringLiteral("p😀ß€"), ini));
+    QCOMPARE(ReadIni("mima", "pass", ini), QStringLiteral("p😀ß€"));
+}
+
+void TstSettings::absentFileAndFirstWrite()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("config.ini");
+    QCOMPARE(ReadIni("config", "xianlu", ini), QString());
+    QVERIFY(!QFile::exists(ini));
+    QVERIFY(WriteIni("config", "Check1", "1", ini));
+    QCOMPARE(readAll(ini), QByteArray("[config]\r\nCheck1=1\r\n"));
+    QCOMPARE(ReadIni("config", "Check1", ini), QStringLiteral("1"));
+    QCOMPARE(ReadIni("config", "Check2", ini), QString());
+    QCOMPARE(ReadIni("mima", "Check1", ini), QString());
+    // An empty value reads like an absent key.
+    QVERIFY(WriteIni("mima", "user", "", ini));
+    QCOMPARE(ReadIni("mima", "user", ini), QString());
+    QVERIFY(readAll(ini).endsWith("[mima]\r\nuser=\r\n"));
+    // A folder in place of the file reads as empty and cannot be written.
+    QVERIFY(QDir(dir.path()).mkdir("folder.ini"));
+    QCOMPARE(ReadIni("config", "Check1", dir.filePath("folder.ini")), QString());
+    QVERIFY(!WriteIni("config", "Check1", "1", dir.filePath("folder.ini")));
+}
+
+void TstSettings::valueCutAt1024BytesWithoutSplittingCharacters()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("config.ini");
+    const QString ascii(1500, u'x');
+    QVERIFY(WriteIni("mima", "user", ascii, ini));
+    QCOMPARE(ReadIni("mima", "user", ini), ascii.left(1024));
+    // One ASCII byte then two-byte characters: byte 1024 would be the first
+    // half of a character, so the read stops before it.
+    const QString mixed = u'a' + QString(800, QChar(0x4E2D));
+    QVERIFY(WriteIni("mima", "user", mixed, ini));
+    const QString got = ReadIni("mima", "user", ini);
+    QCOMPARE(got, mixed.left(1 + 511));
+    QVERIFY(!got.contains(QChar(QChar::ReplacementCharacter)));
+}
+
+void TstSettings::lookupRules()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("config.ini");
+    writeAll(ini, "; a comment\n"
+                  "[ CONFIG ]\n"
+                  "  XianLu =  2  \n"
+                  "quoted = \" spaced \"\n"
+                  "single='x'\n"
+                  "odd=\"x'\n"
+                  "Check1=0\n"
+                  "check1=1\n"
+                  "[config]\n"
+                  "later=1\n"
+                  "[mima]\r\n"
+                  "user=\xD5\xC5\xC8\xFD\r\n");
+    QCOMPARE(ReadIni("config", "xianlu", ini), QStringLiteral("2"));
+    QCOMPARE(ReadIni("Config", " XIANLU ", ini), QStringLiteral("2"));
+    QCOMPARE(ReadIni("config", "quoted", ini), QStringLiteral(" spaced "));
+    QCOMPARE(ReadIni("config", "single", ini), QStringLiteral("x"));
+    QCOMPARE(ReadIni("config", "odd", ini), QStringLiteral("\"x'"));
+    QCOMPARE(ReadIni("config", "Check1", ini), QStringLiteral("0")); // first key wins
+    QCOMPARE(ReadIni("config", "later", ini), QString());            // first section wins
+    QCOMPARE(ReadIni("mima", "user", ini), QStringLiteral("张三"));
+    QCOMPARE(ReadIni("; a comment", "x", ini), QString());
+}
+
+void TstSettings::writeKeepsEveryOtherByte()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("config.ini");
+    // LF line ends, a comment, blank lines, odd spacing, a key spelt in
+    // another case: all of it stays as it was.
+    const QByteArray before = "; keep me\n"
+                              "[config]\n"
+                              "  XIANLU = 1\n"
+                              "Check1=1\n"
+                              "\n"
+                              "[mima]\n"
+                              "mima=0\n"
+                              "\n"
+                              "\n";
+    writeAll(ini, before);
+    QVERIFY(WriteIni("config", "xianlu", "3", ini));
+    QByteArray expected = before;
+    expected.replace("  XIANLU = 1\n", "  XIANLU =3\n");
+    QCOMPARE(readAll(ini), expected);
+
+    // A new key goes after the section's last line, before the blank line.
+    QVERIFY(WriteIni("config", "shengyin", "0", ini));
+    expected.replace("Check1=1\n", "Check1=1\nshengyin=0\r\n");
+    QCOMPARE(readAll(ini), expected);
+
+    // A new key at the end of a section that ends the file without a line end.
+    writeAll(ini, "[mima]\nmima=1");
+    QVERIFY(WriteIni("mima", "user", "u", ini));
+    QCOMPARE(readAll(ini), QByteArray("[mima]\nmima=1\r\nuser=u\r\n"));
+
+    // A new section goes at the end.
+    writeAll(ini, "[mima]\nmima=1");
+    QVERIFY(WriteIni("config", "Check1", "0", ini));
+    QCOMPARE(readAll(ini), QByteArray("[mima]\nmima=1\r\n[config]\r\nCheck1=0\r\n"));
+    QCOMPARE(ReadIni("mima", "mima", ini), QStringLiteral("1"));
+
+    // A two-byte character whose second byte is ']' (0x5D) does not end a
+    // section name early.
+    writeAll(ini, "[\xB0\x5D]\r\nk=1\r\n");
+    QVERIFY(WriteIni(decodeGbk("\xB0\x5D"), "k", "2", ini));
+    QCOMPARE(readAll(ini), QByteArray("[\xB0\x5D]\r\nk=2\r\n"));
+}
+
+void TstSettings::writeQuotesWhatWouldNotSurvive()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("config.ini");
+    for (const QString &v : {QStringLiteral(" lead"), QStringLiteral("trail\t"), QStringLiteral("\"q\""),
+                             QStringLiteral("''"), QStringLiteral("\""), QStringLiteral("a=b;c[d]")}) {
+        QVERIFY(WriteIni("mima", "pass", v, ini));
+        QCOMPARE(ReadIni("mima", "pass", ini), v);
+    }
+    // A line break would let the rest of the value pose as further keys.
+    QVERIFY(!WriteIni("mima", "pass", "x\r\n[config]\r\nxianlu=3", ini));
+    QCOMPARE(ReadIni("mima", "pass", ini), QStringLiteral("a=b;c[d]"));
+    QCOMPARE(ReadIni("config", "xianlu", ini), QString());
+}
+
+void TstSettings::failedWritesLeaveTheOldFile()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("config.ini");
+    QVERIFY(WriteIni("config", "Check1", "1", ini));
+    const QByteArray before = readAll(ini);
+
+    // A read-only file.
+    QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner));
+    QVERIFY(!WriteIni("config", "Check1", "0", ini));
+    QVERIFY(!WriteIni("mima", "user", "x", ini));
+    QCOMPARE(readAll(ini), before);
+    QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+
+    // A folder that does not exist.
+    QVERIFY(!WriteIni("config", "Check1", "0", dir.filePath("gone/config.ini")));
+
+    // A read-only folder (root may write into one anyway).
+    if (::geteuid() == 0)
+        return;
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0500) == 0);
+    QVERIFY(!WriteIni("config", "Check1", "0", ini));
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0700) == 0);
+    QCOMPARE(readAll(ini), before);
+}
+
+void TstSettings::appDirHasOneTrailingSeparator()
+{
+    const QString d = AppDir();
+    QVERIFY(d.endsWith(QDir::separator()));
+    QVERIFY(!d.endsWith(QString(QDir::separator()) + QDir::separator()));
+    QCOMPARE(QDir(d).canonicalPath(), QDir(QCoreApplication::applicationDirPath()).canonicalPath());
+    QCOMPARE(iniPathIn("/opt/lckb"), QStringLiteral("/opt/lckb/config.ini"));
+    QCOMPARE(iniPathIn("/opt/lckb/"), QStringLiteral("/opt/lckb/config.ini"));
+}
+
+void TstSettings::gbkCodec()
+{
+    // 0x80 is the euro sign in code page 936; a bad byte and a lead byte cut
+    // off at the end become U+FFFD without swallowing what follows.
+    QCOMPARE(decodeGbk("\x80" "a\xFF" "b\xD6\xD0\xD6"), QStringLiteral("€a\uFFFDb中\uFFFD"));
+    QCOMPARE(decodeGbk("\xD6" "1"), QStringLiteral("\uFFFD" "1"));
+    QCOMPARE(encodeGbk(QStringLiteral("€中a")), QByteArray("\x80\xD6\xD0" "a"));
+    const QString rare = QStringLiteral("x😀\u0080y");
+    QCOMPARE(decodeGbk(encodeGbk(rare)), rare);
+    QCOMPARE(gbkPrefixLength("a\xD6\xD0", 2), qsizetype(1));
+    QCOMPARE(gbkPrefixLength("a\xD6\xD0", 3), qsizetype(3));
+}
+
+QTEST_GUILESS_MAIN(TstSettings)
+#include "tst_settings.moc"

@@ -1,0 +1,126 @@
+// Start-up: the server line table, the stored line index, the options, and
+// the refusal of a second copy.
+#include "startup.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+
+using namespace lckb;
+
+class TstStartup : public QObject
+{
+    Q_OBJECT
+private slots:
+    void lineIndexFromStoredText_data();
+    void lineIndexFromStoredText();
+    void serverLineTable();
+    void options();
+    void secondCopyRefusedUntilTheFirstDies();
+};
+
+void TstStartup::lineIndexFromStoredText_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("index");
+    QTest::newRow("two") << "2" << 2;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("letters") << "abc" << 0;
+    QTest::newRow("half up to even") << "1.5" << 2;
+    QTest::newRow("half down to even") << "2.5" << 2;
+    QTest::newRow("0.5") << "0.5" << 0;
+    QTest::newRow("rounds") << "2.6" << 3;
+    QTest::newRow("leading number") << "3abc" << 3;
+    QTest::newRow("leading blanks") << "  1" << 1;
+    QTest::newRow("out of range kept") << "7" << 7;
+    QTest::newRow("negative") << "-1" << -1;
+    QTest::newRow("huge") << "99999999999" << 0;
+}
+
+void TstStartup::lineIndexFromStoredText()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, index);
+    QCOMPARE(parseLineIndex(stored), index);
+    QCOMPARE(validLineIndex(parseLineIndex(stored)), index >= 0 && index <= 3 ? index : 0);
+}
+
+void TstStartup::serverLineTable()
+{
+    const ServerLineTable d = defaultServerLines();
+    QCOMPARE(d[0], QStringLiteral("http://line1.example.com"));
+    QCOMPARE(d[3], QStringLiteral("http://line1.example.com:803"));
+
+    // Entry 3 takes entry 0's host, never its port.
+    const auto t = makeServerLines({"127.0.0.1:8080", "localhost:9", "[::1]:81"});
+    QVERIFY(t);
+    QCOMPARE((*t)[0], QStringLiteral("http://127.0.0.1:8080"));
+    QCOMPARE((*t)[1], QStringLiteral("http://localhost:9"));
+    QCOMPARE((*t)[2], QStringLiteral("http://[::1]:81"));
+    QCOMPARE((*t)[3], QStringLiteral("http://127.0.0.1:803"));
+
+    // Anything that is not a plain host would end up inside every address.
+    QVERIFY(!makeServerLines({"a", "b"}));
+    QVERIFY(!makeServerLines({"http://a", "b", "c"}));
+    QVERIFY(!makeServerLines({"a/x", "b", "c"}));
+    QVERIFY(!makeServerLines({"a", "b@c", "c"}));
+    QVERIFY(!makeServerLines({"a:70000", "b", "c"}));
+    QVERIFY(!makeServerLines({"", "b", "c"}));
+}
+
+void TstStartup::options()
+{
+    Options o = parseOptions({"lckb"});
+    QVERIFY(o.ok && !o.exitNow);
+    QCOMPARE(o.serverLines, defaultServerLines());
+    QCOMPARE(o.pollIntervalMs, 30000);
+
+    o = parseOptions({"lckb", "--hosts", "127.0.0.1:1,127.0.0.1:2,127.0.0.1:3", "--poll-interval", "0.5"});
+    QVERIFY(o.ok);
+    QCOMPARE(o.serverLines[2], QStringLiteral("http://127.0.0.1:3"));
+    QCOMPARE(o.pollIntervalMs, 500);
+
+    o = parseOptions({"lckb", "--help"});
+    QVERIFY(o.exitNow);
+    QVERIFY(o.message.contains("--hosts"));
+    QVERIFY(o.message.contains("--poll-interval"));
+    o = parseOptions({"lckb", "--version"});
+    QVERIFY(o.exitNow);
+    QVERIFY(o.message.contains(QStringLiteral(LCKB_VERSION)));
+
+    QVERIFY(!parseOptions({"lckb", "--hosts", "a,b"}).ok);
+    QVERIFY(!parseOptions({"lckb", "--poll-interval", "x"}).ok);
+    QVERIFY(!parseOptions({"lckb", "--bogus"}).ok);
+    QVERIFY(!parseOptions({"lckb", "stray"}).ok);
+}
+
+void TstStartup::secondCopyRefusedUntilTheFirstDies()
+{
+    QTemporaryDir dir;
+    const QString lockPath = dir.filePath("lckb.lock");
+    const QString holder = QCoreApplication::applicationDirPath() + "/lckb-lockholder";
+
+    QProcess first;
+    first.start(holder, {lockPath});
+    QVERIFY(first.waitForReadyRead(10000));
+    QCOMPARE(first.readLine().trimmed(), QByteArray("locked"));
+
+    // In this process and in another one, the lock is refused.
+    SingleInstance second(lockPath);
+    QVERIFY(!second.tryAcquire());
+    QProcess third;
+    third.start(holder, {lockPath});
+    QVERIFY(third.waitForFinished(10000));
+    QCOMPARE(third.exitCode(), 1);
+
+    // Killed without a chance to clean up: the next start is admitted at once.
+    ::kill(pid_t(first.processId()), SIGKILL);
+    QVERIFY(first.waitForFinished(10000));
+    QVERIFY(QFile::exists(lockPath)); // left behind by the killed holder
+    SingleInstance fourth(lockPath);
+    QVERIFY(fourth.tryAcquire());
+}
+
+QTEST_GUILESS_MAIN(TstStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,35 @@
+#pragma once
+// What the secondary windows need of the main window. The main window
+// implements it; windows never see the main window's own class.
+#include <QString>
+#include <functional>
+
+namespace lckb {
+
+struct Session;
+
+class MainLink
+{
+public:
+    virtual ~MainLink() = default;
+
+    virtual Session &session() = 0;
+
+    // Whether the main page has finished loading (the browser's ReadyState 4).
+    virtual bool pageComplete() const = 0;
+
+    // Loads `url` into the fourth frame of the main page; `done(true)` when
+    // the frame was told to go there, `done(false)` when the page has no
+    // such frame or refused.
+    virtual void loadInFourthFrame(const QString &url, std::function<void(bool)> done) = 0;
+
+    // Types strUser and strPass into the login form of the main page's
+    // fourth frame. `done` gets the number of frames the page has (-1 when
+    // unknown) and the number of fields set.
+    virtual void fillLogin(std::function<void(int frames, int fieldsSet)> done) = 0;
+
+    // Window state normal, then shown and brought forward.
+    virtual void restoreAndShow() = 0;
+};
+
+} // namespace lckb
