@@ -177,10 +177,13 @@ void IniDocument::setValue(const QString &section, const QString &key, const QSt
 
 QString ReadIni(const QString &section, const QString &key, const QString &file)
 {
+    // Only a plain file: a pipe or a device under that name would block or never end.
+    if (!QFileInfo(file).isFile())
+        return {};
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    const IniDocument doc(f.readAll());
+    const IniDocument doc(f.read(16 * 1024 * 1024));
     const QString v = doc.value(section, key);
     const QByteArray bytes = encodeGbk(v);
     if (bytes.size() <= kIniValueLimit)
