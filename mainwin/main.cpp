@@ -8,7 +8,44 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QNetworkProxyFactory>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+
+// SIGTERM, SIGINT and SIGHUP end the run like a logout does: every window
+// closes, then the program ends.
+void watchEndSignals(lckb::Form1 &w)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto *n = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &w);
+    QObject::connect(n, &QSocketNotifier::activated, &w, [&w, n] {
+        char c;
+        [[maybe_unused]] const auto r = ::read(signalPipe[0], &c, 1);
+        n->setEnabled(false);
+        w.unloadFromOutside();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -49,6 +86,10 @@ int main(int argc, char *argv[])
         lckb::parseLineIndex(lckb::ReadIni(QStringLiteral("config"), QStringLiteral("xianlu"), session.iniPath())));
 
     lckb::Form1 w(session);
+    QObject::connect(&w, &lckb::Form1::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &w, [&w] { w.unloadFromOutside(); });
+    watchEndSignals(w);
+    w.Form_Load();
     w.show();
     return app.exec();
 }

@@ -25,3 +25,4 @@ struct LoginFillResult
 };
 
 } // namespace lckb
+Q_DECLARE_METATYPE(lckb::LoginFillResult)

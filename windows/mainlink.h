@@ -1,6 +1,8 @@
 #pragma once
 // What the secondary windows need of the main window. The main window
 // implements it; windows never see the main window's own class.
+#include "loginfill.h"
+
 #include <QString>
 #include <functional>
 
@@ -24,9 +26,8 @@ public:
     virtual void loadInFourthFrame(const QString &url, std::function<void(bool)> done) = 0;
 
     // Types strUser and strPass into the login form of the main page's
-    // fourth frame. `done` gets the number of frames the page has (-1 when
-    // unknown) and the number of fields set.
-    virtual void fillLogin(std::function<void(int frames, int fieldsSet)> done) = 0;
+    // fourth frame (see loginFillScript); `done` gets what the fill found.
+    virtual void fillLogin(std::function<void(const LoginFillResult &)> done) = 0;
 
     // Window state normal, then shown and brought forward.
     virtual void restoreAndShow() = 0;

@@ -1,0 +1,12 @@
+#pragma once
+#include <QIcon>
+#include <QImage>
+
+namespace lckb {
+
+// The program's own icon: a red tile with a rising white line and a gold
+// bell dot, drawn at every size so it stays crisp in any tray.
+QImage appIconImage(int size);
+QIcon appIcon();
+
+} // namespace lckb

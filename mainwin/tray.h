@@ -1,0 +1,53 @@
+#pragma once
+// The tray icon of the main window and its menu.
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace lckb {
+
+class Tray : public QObject
+{
+    Q_OBJECT
+public:
+    static const QString kTip;
+
+    explicit Tray(QObject *parent = nullptr);
+    ~Tray() override;
+
+    // Adds the icon. Where there is no tray yet (a desktop whose tray starts
+    // later), it keeps looking for one every `retryMs` for `retryForMs`.
+    void add(int retryMs = 2000, int retryForMs = 5 * 60 * 1000);
+    // Removes the icon.
+    void remove();
+    // Whether the icon is in a tray the user can reach: only then may the
+    // main window hide itself without leaving the user stranded.
+    bool usable() const;
+
+    // For tests and platforms that tell wrong: how to learn whether there is a tray.
+    void setAvailabilityProbe(std::function<bool()> probe) { m_probe = std::move(probe); }
+
+    QSystemTrayIcon *icon() const { return m_icon; }
+    QMenu *mnuTray() const { return m_menu; } // the tray menu
+    QAction *mnuShow;                         // "显示程序"
+    QAction *mnuQuit;                         // "关闭退出"
+
+signals:
+    void leftClicked();
+
+private:
+    bool available() const;
+
+    QSystemTrayIcon *m_icon;
+    QMenu *m_menu;
+    QTimer m_retry;
+    int m_retriesLeft = 0;
+    bool m_wanted = false;
+    std::function<bool()> m_probe;
+};
+
+} // namespace lckb

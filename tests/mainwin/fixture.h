@@ -1,0 +1,66 @@
+#pragma once
+// A program folder, a simulator on three lines and a session pointing at it,
+// with intervals short enough for tests.
+#include "alerts.h"
+#include "bulletinserver.h"
+#include "clock.h"
+#include "session.h"
+#include "settings.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+struct RecordingPlayer : lckb::SoundPlayer
+{
+    QStringList played;
+    void play(const QString &file) override { played << file; }
+};
+
+struct Fixture
+{
+    QTemporaryDir dir;
+    lckb::sim::BulletinServer sim;
+    lckb::ManualClock clock{QDateTime(QDate(2026, 3, 2), QTime(9, 0, 30))};
+    lckb::Session session;
+    RecordingPlayer player;
+
+    Fixture()
+    {
+        QVERIFY(sim.listen({0, 0, 0}));
+        QStringList hosts;
+        for (quint16 p : sim.ports())
+            hosts << QStringLiteral("127.0.0.1:%1").arg(p);
+        session.ServerLine = *lckb::makeServerLines(hosts);
+        session.appDir = dir.path() + QLatin1Char('/');
+        session.clock = &clock;
+        session.intervals.poll = 3600 * 1000; // tests start polls themselves
+        session.intervals.loginFill = 100;
+        session.intervals.popupTick = 3600 * 1000;
+        session.intervals.runLimit = 3600 * 1000;
+        session.intervals.fetchLimit = 3000;
+        session.intervals.trayRetry = 50;
+        // The program folder holds the two sounds, as an installed one does.
+        for (const char *f : {"ts.wav", "ts1.wav"})
+            QFile::copy(QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(f),
+                        dir.filePath(QLatin1String(f)));
+    }
+    QString ini() const { return session.iniPath(); }
+    void write(const char *section, const char *key, const QString &value)
+    {
+        QVERIFY(lckb::WriteIni(QString::fromLatin1(section), QString::fromLatin1(key), value, ini()));
+    }
+    QString read(const char *section, const char *key) const
+    {
+        return lckb::ReadIni(QString::fromLatin1(section), QString::fromLatin1(key), ini());
+    }
+    int pageRequests(int line) const
+    {
+        int n = 0;
+        for (const auto &r : sim.requests(QStringLiteral("/nc/i88-61.asp")))
+            if (r.port == sim.ports().at(line))
+                ++n;
+        return n;
+    }
+};

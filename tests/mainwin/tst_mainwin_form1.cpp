@@ -1,0 +1,291 @@
+// The main window: its load step, its size rules, the tray, hiding and quitting.
+#include "fixture.h"
+#include "form1.h"
+#include "runlimit.h"
+#include "testkit.h"
+#include "tray.h"
+#include "twips.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QWebEngineView>
+
+using namespace lckb;
+
+class TstForm1 : public QObject
+{
+    Q_OBJECT
+private slots:
+    void loadStep();
+    void controlsAndResizeRule();
+    void closeBoxHidesAndTrayBringsBack();
+    void withoutTrayTheCloseBoxMinimises();
+    void quitCommands();
+    void runningLimitEndsTheRun();
+};
+
+void TstForm1::loadStep()
+{
+    Fixture fx;
+    fx.write("config", "xianlu", "2");
+    fx.write("mima", "user", QStringLiteral("张三"));
+    fx.write("mima", "pass", "pw");
+    QDir(fx.dir.path()).mkpath("dat/x");
+    for (const char *f : {"dat/a.txt", "dat/b", "dat/x/c.txt"}) {
+        QFile file(fx.dir.filePath(f));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    fx.session.LineIndex = 2;
+
+    Form1 w(fx.session, &fx.player);
+    QCOMPARE(w.windowTitle(), QStringLiteral("澜策快报 LC6.1.1"));
+    QVERIFY(!w.blnTemp().has_value());
+    QSignalSpy questions(&w, &Form1::ended);
+    w.Form_Load();
+    w.show();
+
+    // The saved line is selected without a question, and its page is loaded.
+    QVERIFY(w.Option1[2]->isChecked());
+    QVERIFY(testkit::messageBoxes().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
+    QCOMPARE(fx.pageRequests(2), 1);
+    QCOMPARE(fx.pageRequests(0), 0);
+    QCOMPARE(w.WebBrowser1->url().toString(), fx.session.ServerLine[2] + "/nc/i88-61.asp");
+
+    // Clean-up of "dat": files go, the subfolder and its file stay.
+    QVERIFY(!QFile::exists(fx.dir.filePath("dat/a.txt")));
+    QVERIFY(!QFile::exists(fx.dir.filePath("dat/b")));
+    QVERIFY(QFile::exists(fx.dir.filePath("dat/x/c.txt")));
+
+    QCOMPARE(fx.session.strUser, QStringLiteral("张三"));
+    QCOMPARE(fx.session.strPass, QStringLiteral("pw"));
+    QVERIFY(w.dl.isActive());
+    QCOMPARE(w.dl.interval(), 100);
+    QVERIFY(w.poll().Timer1.isActive());
+    QCOMPARE(w.t(), 0);
+    QCOMPARE(w.blnTemp(), std::optional<bool>(true));
+    QCOMPARE(w.Start(), fx.clock.now());
+    QCOMPARE(w.EndTime(), 720);
+    QVERIFY(w.tray()->icon()->isVisible());
+    QCOMPARE(w.tray()->icon()->toolTip(), QStringLiteral("澜策快报+首席澜策宝"));
+    QVERIFY(!w.tray()->icon()->icon().isNull());
+    // Loading wrote nothing: no preference was clicked.
+    QCOMPARE(fx.read("config", "Check1"), QString());
+    QCOMPARE(questions.count(), 0);
+}
+
+void TstForm1::controlsAndResizeRule()
+{
+    Fixture fx;
+    Form1 w(fx.session, &fx.player);
+    w.Form_Load();
+    w.show();
+    const qreal dpi = w.dpi();
+    // Sizes in twips, to the pixel they round to.
+    auto twW = [&] { return pxToTwips(w.frameGeometry().width(), dpi); };
+    auto twH = [&] { return pxToTwips(w.frameGeometry().height(), dpi); };
+    auto near = [&](int twips, int want) { return qAbs(twips - want) <= 1440 / dpi; };
+
+    // Hidden controls exist and stay hidden; the fifth line button cannot be chosen.
+    for (QWidget *hidden : {static_cast<QWidget *>(w.Option1[4]), static_cast<QWidget *>(w.Check2),
+                            static_cast<QWidget *>(w.Check3), static_cast<QWidget *>(w.Check4),
+                            static_cast<QWidget *>(w.Command1)})
+        QVERIFY(!hidden->isVisible());
+    QVERIFY(!w.Option1[4]->isEnabled());
+    QCOMPARE(w.Check1->toolTip(), QStringLiteral("开启/关闭提醒，点击弹出详细设置"));
+    QCOMPARE(w.Command2->text(), QStringLiteral("关闭退出"));
+    QVERIFY(w.Check1->isChecked() && w.shengyin->isChecked() && !w.mima->isChecked());
+
+    // Width 15,500 then height 10,400, which the minimum raises to 10,680.
+    QTRY_VERIFY2(near(twW(), 15500), qPrintable(QString::number(twW())));
+    QTRY_VERIFY2(near(twH(), 10680), qPrintable(QString::number(twH())));
+    // Centred on the screen (the test platform may shift a window by its frame).
+    const QRect sg = w.screen()->geometry();
+    const int slack = w.frameGeometry().width() - w.width() + 1;
+    QTRY_VERIFY(qAbs(w.frameGeometry().center().x() - sg.center().x()) <= slack);
+    QTRY_VERIFY(qAbs(w.frameGeometry().center().y() - sg.center().y()) <= slack);
+
+    auto checkLayout = [&] {
+        const int W = twW(), H = twH();
+        QCOMPARE(w.WebBrowser1->geometry(),
+                 QRect(0, twipsToPx(400, dpi), twipsToPx(W - 140, dpi), twipsToPx(H - 900, dpi)));
+        QCOMPARE(w.Command2->x(), twipsToPx(W - 1100, dpi));
+        QCOMPARE(w.Command1->x(), twipsToPx(W - 2245, dpi));
+        QCOMPARE(w.mima->x(), twipsToPx(W - 3570, dpi));
+    };
+    checkLayout();
+
+    // A normal window cannot be made smaller than 15,360 x 10,680 twips.
+    w.resize(twipsToPx(10000, dpi), twipsToPx(8000, dpi));
+    QTRY_VERIFY(near(twW(), 15360));
+    QVERIFY(near(twH(), 10680));
+    checkLayout();
+    const QSize frame = w.frameGeometry().size() - w.size();
+    w.resize(twipsToPx(20000, dpi) - frame.width(), twipsToPx(12000, dpi) - frame.height());
+    QTRY_VERIFY(near(twW(), 20000));
+    checkLayout();
+
+    // Maximised, the window takes the screen's size, even a screen smaller
+    // than the minimum, and the browser follows.
+    w.showMaximized();
+    QTRY_VERIFY(w.isMaximized());
+    QTRY_COMPARE(w.frameGeometry().size(), w.screen()->availableGeometry().size());
+    checkLayout();
+    // Minimised: nothing moves.
+    const QRect before = w.WebBrowser1->geometry();
+    w.showMinimized();
+    QCOMPARE(w.WebBrowser1->geometry(), before);
+}
+
+void TstForm1::closeBoxHidesAndTrayBringsBack()
+{
+    Fixture fx;
+    Form1 w(fx.session, &fx.player);
+    w.tray()->setAvailabilityProbe([] { return true; });
+    QSignalSpy ended(&w, &Form1::ended);
+    w.Form_Load();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    // The close box hides; the icon stays.
+    QVERIFY(!w.close());
+    QVERIFY(w.isHidden());
+    QVERIFY(w.tray()->icon()->isVisible());
+    QCOMPARE(ended.count(), 0);
+
+    // A left click on the icon shows the window, and gives it the focus
+    // when another window has it.
+    w.trayLeftClick();
+    QVERIFY(w.isVisible());
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), &other);
+    w.trayLeftClick();
+    QTRY_COMPARE(QApplication::activeWindow(), &w);
+
+    // From minimised, both the left click and "显示程序" bring it back to normal.
+    w.showMinimized();
+    QTRY_VERIFY(w.isMinimized());
+    w.trayLeftClick();
+    QTRY_VERIFY(!w.isMinimized());
+    w.showMinimized();
+    QTRY_VERIFY(w.isMinimized());
+    w.tray()->mnuShow->trigger();
+    QTRY_VERIFY(!w.isMinimized());
+    w.hide();
+    w.tray()->mnuShow->trigger();
+    QVERIFY(w.isVisible());
+
+    // The tray menu: "显示程序" then "关闭退出".
+    const QList<QAction *> items = w.tray()->mnuTray()->actions();
+    QCOMPARE(items.size(), 2);
+    QCOMPARE(items.at(0)->text(), QStringLiteral("显示程序"));
+    QCOMPARE(items.at(1)->text(), QStringLiteral("关闭退出"));
+    QCOMPARE(w.tray()->icon()->contextMenu(), w.tray()->mnuTray());
+    QCOMPARE(ended.count(), 0);
+}
+
+void TstForm1::withoutTrayTheCloseBoxMinimises()
+{
+    Fixture fx;
+    Form1 w(fx.session, &fx.player);
+    bool trayThere = false;
+    w.tray()->setAvailabilityProbe([&] { return trayThere; });
+    w.Form_Load();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    // Hiding now would leave no way back: the window goes to the task bar.
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    QTRY_VERIFY(w.isMinimized());
+
+    // A tray that turns up later is found, and from then on the close box hides.
+    w.showNormal();
+    trayThere = true;
+    QTRY_VERIFY(w.tray()->usable());
+    QVERIFY(!w.close());
+    QVERIFY(w.isHidden());
+}
+
+void TstForm1::quitCommands()
+{
+    {
+        Fixture fx;
+        Form1 w(fx.session, &fx.player);
+        w.Form_Load();
+        w.show();
+        QWidget other;
+        other.setWindowTitle("other");
+        other.show();
+        QSignalSpy ended(&w, &Form1::ended);
+        // "关闭退出" on the window: the icon goes, every window closes, the run ends.
+        QTest::mouseClick(w.Command2, Qt::LeftButton);
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!w.tray()->icon()->isVisible());
+        QVERIFY(w.isHidden());
+        QVERIFY(other.isHidden());
+        QVERIFY(!w.dl.isActive());
+        QVERIFY(!w.poll().Timer1.isActive());
+    }
+    {
+        Fixture fx;
+        Form1 w(fx.session, &fx.player);
+        w.Form_Load();
+        w.show();
+        QWidget other;
+        other.show();
+        QSignalSpy ended(&w, &Form1::ended);
+        // "关闭退出" in the tray menu: the icon goes and the run ends at once,
+        // without the window's closing steps.
+        w.tray()->mnuQuit->trigger();
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!w.tray()->icon()->isVisible());
+        QVERIFY(w.isVisible());
+        QVERIFY(other.isVisible());
+    }
+    {
+        Fixture fx;
+        Form1 w(fx.session, &fx.player);
+        w.Form_Load();
+        w.show();
+        QSignalSpy ended(&w, &Form1::ended);
+        // An end from outside (logout, SIGTERM): every window closes; the
+        // icon is left to the desktop.
+        w.unloadFromOutside();
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(w.isHidden());
+    }
+}
+
+void TstForm1::runningLimitEndsTheRun()
+{
+    Fixture fx;
+    fx.session.intervals.runLimit = 20;
+    Form1 w(fx.session, &fx.player);
+    w.Form_Load();
+    w.show();
+    QSignalSpy ended(&w, &Form1::ended);
+    // Start 09:00:30: 720 minute boundaries at 21:00:59 is not yet over the limit.
+    fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(21, 0, 59)));
+    QTest::qWait(100);
+    QCOMPARE(ended.count(), 0);
+    fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(21, 1, 0)));
+    QTRY_COMPARE(ended.count(), 1);
+    // No dead icon stays behind, no message, and the window did not close itself.
+    QVERIFY(!w.tray()->icon()->isVisible());
+    QVERIFY(testkit::messageBoxes().isEmpty());
+    QVERIFY(w.isVisible());
+}
+
+QTEST_MAIN(TstForm1)
+#include "tst_mainwin_form1.moc"

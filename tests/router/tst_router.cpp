@@ -1,0 +1,132 @@
+// New-window requests of the main page, from the simulator's banner frame.
+#include "browser.h"
+#include "bulletinserver.h"
+#include "router.h"
+#include "../windows/webtest.h"
+
+#include <QDesktopServices>
+#include <QSignalSpy>
+#include <QStringEncoder>
+#include <QWebEngineView>
+
+using namespace lckb;
+
+class TstRouter : public QObject
+{
+    Q_OBJECT
+public slots:
+    void systemOpen(const QUrl &url) { m_systemOpened << url; } // the system's default browser
+
+private slots:
+    void initTestCase();
+    void cleanup() { qDeleteAll(forms()); }
+    void cleanupTestCase();
+    void marketplaceGoesToTheSystem();
+    void ordinaryRequestsOpenSecondaryWindows();
+    void postedFormArrivesUnchanged();
+
+private:
+    void clickInBanner(const QString &id) { clickIn(m_view->page(), 0, id); }
+    static QList<Form4 *> forms();
+    // Only the main browser is a window of its own; every other one sits in a Form4.
+    static bool noBrowserWindowOfItsOwn()
+    {
+        return countOf<QWebEngineView>(true) == 1 && countOf<QWebEngineView>(false) == 1 + forms().size();
+    }
+
+    sim::BulletinServer m_sim;
+    NewWindowRouter m_router;
+    QWebEngineView *m_view = nullptr;
+    QList<QUrl> m_systemOpened;
+};
+
+QList<Form4 *> TstRouter::forms()
+{
+    QList<Form4 *> out;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *f = qobject_cast<Form4 *>(w))
+            out << f;
+    return out;
+}
+
+void TstRouter::initTestCase()
+{
+    QVERIFY(m_sim.listen({0}));
+    QDesktopServices::setUrlHandler("http", this, "systemOpen");
+    m_view = new QWebEngineView;
+    m_view->setPage(new SilentPage(m_view));
+    connect(m_view->page(), &QWebEnginePage::newWindowRequested, &m_router, &NewWindowRouter::route);
+    QSignalSpy loaded(m_view, &QWebEngineView::loadFinished);
+    m_view->resize(1000, 700);
+    m_view->show();
+    m_view->load(QUrl(m_sim.baseUrl(0) + kMainPagePath));
+    QVERIFY(waitFor([&] { return loaded.size() == 1; }, 15000));
+    QVERIFY(loaded.first().first().toBool());
+}
+
+void TstRouter::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler("http");
+    delete m_view;
+}
+
+void TstRouter::marketplaceGoesToTheSystem()
+{
+    QVERIFY(NewWindowRouter::isMarketplaceAddress(QUrl("http://www.MARKET.EXAMPLE.NET/shop?x=1")));
+    QVERIFY(NewWindowRouter::isMarketplaceAddress(QUrl("http://a.test/r.asp?from=Market.Example.Net")));
+    QVERIFY(!NewWindowRouter::isMarketplaceAddress(QUrl("http://market.example.com/shop")));
+    QVERIFY(!NewWindowRouter::isMarketplaceAddress(QUrl("http://marketexample.net/")));
+
+    QSignalSpy opened(&m_router, &NewWindowRouter::secondaryWindowOpened);
+    clickInBanner("marketLink"); // the domain in capitals, as the host
+    WAIT_COMPARE(m_systemOpened.size(), 1);
+    QCOMPARE(m_systemOpened[0].host().toLower(), "www.market.example.net");
+    clickInBanner("marketRefLink"); // the domain in the query of one of the service's own pages
+    WAIT_COMPARE(m_systemOpened.size(), 2);
+    QVERIFY(m_systemOpened[1].query().contains("Market.Example.Net"));
+
+    settle(500);
+    QVERIFY(opened.isEmpty() && forms().isEmpty());
+    QVERIFY(m_sim.requests("/nc/report.asp").isEmpty()); // nothing inside the program fetched it
+    QVERIFY(noBrowserWindowOfItsOwn());
+}
+
+void TstRouter::ordinaryRequestsOpenSecondaryWindows()
+{
+    QSignalSpy opened(&m_router, &NewWindowRouter::secondaryWindowOpened);
+    QSignalSpy handed(&m_router, &NewWindowRouter::handedToSystem);
+    clickInBanner("reportLink");
+    clickInBanner("reportLink");
+    WAIT_COMPARE(forms().size(), 2);
+    QCOMPARE(opened.size(), 2);
+    for (Form4 *f : forms()) {
+        QVERIFY(f->isVisible());
+        WAIT_COMPARE(textOf(f->WebBrowser1->page(), "reportTitle"), "研究报告 1");
+    }
+    QVERIFY(handed.isEmpty());
+    QVERIFY(noBrowserWindowOfItsOwn());
+}
+
+void TstRouter::postedFormArrivesUnchanged()
+{
+    clickInBanner("echoSubmit");
+    WAIT_COMPARE(forms().size(), 1);
+    QWebEnginePage *page = forms().first()->WebBrowser1->page();
+    WAIT_COMPARE(textOf(page, "method"), "POST");
+
+    // The banner page is GBK, and so are the fields it posts.
+    QStringEncoder gbk("GBK");
+    const QByteArray body = "kind=" + QByteArray(gbk.encode(QStringLiteral("订阅"))).toPercentEncoding()
+        + "&note=" + QByteArray(gbk.encode(QStringLiteral("澜策 快报&测试"))).toPercentEncoding().replace("%20", "+");
+    const QList<sim::RequestRecord> posts = m_sim.requests("/nc/echo.asp");
+    QCOMPARE(posts.size(), 1);
+    QCOMPARE(posts[0].method, "POST");
+    QCOMPARE(posts[0].body, body);
+    QCOMPARE(posts[0].header("Content-Type"), "application/x-www-form-urlencoded");
+    QCOMPARE(posts[0].header("Referer"), (m_sim.baseUrl(0) + "/nc/banner.asp").toLatin1());
+    QCOMPARE(textOf(page, "body"), QString::fromLatin1(body));
+    QVERIFY(noBrowserWindowOfItsOwn());
+}
+
+QTEST_MAIN(TstRouter)
+#include "tst_router.moc"

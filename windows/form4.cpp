@@ -1,0 +1,179 @@
+#include "form4.h"
+
+#include "browser.h"
+#include "twips.h"
+
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+
+#include <algorithm>
+#include <utility>
+
+namespace lckb {
+
+const QString Form4::kCaption = QStringLiteral("首席澜策          提示：全屏查看效果更佳");
+
+namespace {
+
+// Runs in every document, the frames' included, in a world of its own that
+// the page's scripts cannot see or replace. It names the document with a
+// random id and reports, prefixed by the window's token, when the document
+// has finished loading (a frameset's frames finish before the page holding
+// them) and when it is right-clicked. A document that is not HTML gets no
+// id: it cannot be hooked.
+const char kHookScript[] = R"JS(
+(function () {
+    var token = %1[0];
+    var id = '';
+    if (document instanceof HTMLDocument) {
+        var words = new Uint32Array(4);
+        crypto.getRandomValues(words);
+        id = Array.prototype.map.call(words, function (n) { return n.toString(16); }).join('-');
+    }
+    function report(what) {
+        console.log(token + ' ' + JSON.stringify({what: what, doc: id, url: document.URL}));
+    }
+    window.addEventListener('contextmenu', function () { report('menu'); }, true);
+    if (document.readyState === 'complete')
+        report('completed');
+    else
+        window.addEventListener('load', function () { report('completed'); });
+})();
+)JS";
+
+QString newToken()
+{
+    quint64 words[2];
+    QRandomGenerator::system()->fillRange(words);
+    return QStringLiteral("lckb%1%2").arg(words[0], 16, 16, QLatin1Char('0')).arg(words[1], 16, 16, QLatin1Char('0'));
+}
+
+} // namespace
+
+Form4View::Form4View(Form4 *window)
+    : QWebEngineView(window)
+    , m_window(window)
+{
+}
+
+void Form4View::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (!m_window->popupForClickedDocument(event->globalPos()))
+        QWebEngineView::contextMenuEvent(event);
+}
+
+Form4::Form4(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+                          | Qt::WindowCloseButtonHint)
+    , m_token(newToken())
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(kCaption);
+    resize(tw(16740), tw(10170));
+
+    WebBrowser1 = new Form4View(this);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    auto *page = new SilentPage(WebBrowser1);
+    WebBrowser1->setPage(page);
+    Web_V1 = page;
+    WebBrowser1->move(tw(15), 0);
+
+    QWebEngineScript hook;
+    hook.setName(QStringLiteral("lckb-domhooks"));
+    hook.setInjectionPoint(QWebEngineScript::DocumentReady);
+    hook.setWorldId(QWebEngineScript::ApplicationWorld);
+    hook.setRunsOnSubFrames(true);
+    const QByteArray tokenJson = QJsonDocument(QJsonArray{m_token}).toJson(QJsonDocument::Compact);
+    hook.setSourceCode(QString::fromLatin1(kHookScript).arg(QString::fromUtf8(tokenJson)));
+    page->scripts().insert(hook);
+
+    connect(page, &SilentPage::consoleMessage, this,
+            [this](int, const QString &message, int, const QString &) { scriptMessage(message); });
+    connect(Web_V1, &QWebEnginePage::newWindowRequested, this, &Form4::newWindow);
+
+    mnuPop = new QMenu(this);
+    mnuPop->setObjectName(QStringLiteral("mnuPop"));
+    mnuBack = mnuPop->addAction(QStringLiteral("后退"));
+    mnuForw = mnuPop->addAction(QStringLiteral("前进"));
+    fg = mnuPop->addSeparator();
+    mnuRe = mnuPop->addAction(QStringLiteral("刷新"));
+    // With nowhere to go, back and forward simply do nothing.
+    connect(mnuBack, &QAction::triggered, WebBrowser1, &QWebEngineView::back);
+    connect(mnuForw, &QAction::triggered, WebBrowser1, &QWebEngineView::forward);
+    connect(mnuRe, &QAction::triggered, WebBrowser1, &QWebEngineView::reload);
+
+    resizeBrowser();
+}
+
+int Form4::tw(int twips) const
+{
+    const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return twipsToPx(twips, s ? s->logicalDotsPerInchX() : 96.0);
+}
+
+void Form4::scriptMessage(const QString &message)
+{
+    // Only the hook script knows the token; the page's own console output is
+    // ignored.
+    if (!message.startsWith(m_token + u' '))
+        return;
+    const QJsonObject o = QJsonDocument::fromJson(message.mid(m_token.size() + 1).toUtf8()).object();
+    const QString what = o.value(QLatin1String("what")).toString();
+    const QString doc = o.value(QLatin1String("doc")).toString();
+    if (what == QLatin1String("menu")) {
+        m_menuDoc = doc;
+    } else if (what == QLatin1String("completed")) {
+        const QString url = o.value(QLatin1String("url")).toString();
+        m_hooks.documentCompleted(doc, url);
+        emit documentCompleted(doc, url);
+    }
+}
+
+bool Form4::popupForClickedDocument(const QPoint &globalPos)
+{
+    // The document's own contextmenu report arrives before the browser asks
+    // for a menu; take it once so a later click never reuses it.
+    const QString doc = std::exchange(m_menuDoc, QString());
+    if (!m_hooks.hooked(doc))
+        return false;
+    mnuPop->popup(globalPos);
+    return true;
+}
+
+void Form4::newWindow(QWebEngineNewWindowRequest &request)
+{
+    // Stay in this window; only the address is kept, so a form posted into a
+    // new window is fetched here again by address alone.
+    WebBrowser1->load(request.requestedUrl());
+}
+
+void Form4::resizeBrowser()
+{
+    // The outer size includes the frame; the browser keeps a margin below and
+    // to the right. A window shrunk below the margins leaves it empty.
+    const QSize outer = frameGeometry().size();
+    WebBrowser1->resize(std::max(0, outer.width() - tw(50)), std::max(0, outer.height() - tw(400)));
+}
+
+void Form4::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    resizeBrowser();
+}
+
+void Form4::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    resizeBrowser();
+}
+
+} // namespace lckb
