@@ -3,6 +3,7 @@
 #include "mainlink.h"
 #include "twips.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -166,6 +167,9 @@ void Form2::place()
 void Form2::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    // The pop-up does not take the focus, so tell screen readers about it.
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
     QTimer::singleShot(0, this, [this] { place(); });
 }
 

@@ -7,7 +7,10 @@
 #include "testkit.h"
 #include "twips.h"
 
+#include <QAccessible>
 #include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QWebEngineView>
@@ -94,6 +97,15 @@ void TstPopup::placementAndLook()
     QCOMPARE(p->size(), QSize(twipsToPx(3450, dpi), twipsToPx(1530, dpi)));
     QTRY_COMPARE(p->frameGeometry().topLeft(),
                  Form2::bottomRightPlace(p->screen()->geometry(), p->frameGeometry().size(), dpi));
+    // A screen reader finds the caption, the title and the invitation.
+    auto name = [](QObject *o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
+    QCOMPARE(name(p), QStringLiteral("有新信息，请注意查看！"));
+    QCOMPARE(name(p->Label1), QStringLiteral("<b>粗体</b>"));
+    QCOMPARE(name(p->Label2), QStringLiteral("有新信息，请点击查看！"));
+    for (QWidget *c : {static_cast<QWidget *>(w.Check1), static_cast<QWidget *>(w.shengyin),
+                       static_cast<QWidget *>(w.mima), static_cast<QWidget *>(w.Command2),
+                       static_cast<QWidget *>(w.Option1[1])})
+        QVERIFY2(!name(c).isEmpty() && name(c) == c->property("text").toString(), qPrintable(name(c)));
     // No other window of the program bears the pop-up's caption.
     for (QWidget *top : QApplication::topLevelWidgets())
         if (top != p)
