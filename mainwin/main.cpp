@@ -1,16 +1,22 @@
 // The entry procedure: refuse a second copy, settle the server line, show the
 // main window.
+#include "browser.h"
 #include "form1.h"
 #include "session.h"
 #include "settings.h"
 #include "startup.h"
+#include "tray.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
 #include <QNetworkProxyFactory>
 #include <QSocketNotifier>
+#include <QSystemTrayIcon>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -45,10 +51,88 @@ void watchEndSignals(lckb::Form1 &w)
         ::sigaction(sig, &sa, nullptr);
 }
 
+// Start-up trace for bench/run, off unless LCKB_TRACE names a file. Appends
+// "<ms since process start> <event>" lines: start (main entered), tray-shown
+// (the load step added the tray icon, then docked or no-tray), page-loaded
+// (first loadFinished of the main page, then ok or failed), login-filled (the
+// first run of the login fill, then set=<fields filled>) and poll (each
+// finished poll, then its outcome). Time counts from the kernel's start time
+// of the process, so the loading of the libraries before main counts too;
+// bench/reference uses the same clock.
+class Trace
+{
+public:
+    Trace()
+    {
+        const QByteArray path = qgetenv("LCKB_TRACE");
+        if (path.isEmpty())
+            return;
+        m_file = std::fopen(path.constData(), "a");
+        if (!m_file)
+            return;
+        m_sinceMain.start();
+        m_atMain = processAgeMs();
+    }
+    ~Trace()
+    {
+        if (m_file)
+            std::fclose(m_file);
+    }
+    bool on() const { return m_file != nullptr; }
+    void operator()(const char *event, const QByteArray &detail = {})
+    {
+        if (!m_file)
+            return;
+        std::fprintf(m_file, "%lld %s%s%s\n", static_cast<long long>(m_atMain + m_sinceMain.elapsed()), event,
+                     detail.isEmpty() ? "" : " ", detail.constData());
+        std::fflush(m_file);
+    }
+
+private:
+    // Milliseconds since the process started: field 22 of /proc/self/stat
+    // against the boot-time clock it is counted on (10 ms resolution).
+    static qint64 processAgeMs()
+    {
+        QFile f(QStringLiteral("/proc/self/stat"));
+        if (!f.open(QIODevice::ReadOnly))
+            return 0;
+        const QByteArray stat = f.readAll();
+        // The command name may hold blanks; the fields after it do not.
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 20)
+            return 0;
+        const qint64 ticks = fields.at(19).toLongLong();
+        timespec now = {};
+        ::clock_gettime(CLOCK_BOOTTIME, &now);
+        const qint64 nowMs = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+        return qMax<qint64>(0, nowMs - ticks * 1000 / ::sysconf(_SC_CLK_TCK));
+    }
+
+    std::FILE *m_file = nullptr;
+    QElapsedTimer m_sinceMain;
+    qint64 m_atMain = 0;
+};
+
+const char *outcomeName(lckb::PollOutcome o)
+{
+    switch (o) {
+    case lckb::PollOutcome::Busy: return "busy";
+    case lckb::PollOutcome::FetchFailed: return "fetch-failed";
+    case lckb::PollOutcome::Markup: return "markup";
+    case lckb::PollOutcome::Empty: return "empty";
+    case lckb::PollOutcome::Unchanged: return "unchanged";
+    case lckb::PollOutcome::Compared: return "compared";
+    }
+    return "other";
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    Trace trace;
+    trace("start");
+
     // Options first, so --help and --version work without a display.
     QStringList args;
     for (int i = 0; i < argc; ++i)
@@ -89,7 +173,22 @@ int main(int argc, char *argv[])
     QObject::connect(&w, &lckb::Form1::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &w, [&w] { w.unloadFromOutside(); });
     watchEndSignals(w);
+    if (trace.on()) {
+        QObject::connect(
+            w.page(), &QWebEnginePage::loadFinished, &w,
+            [&trace](bool ok) { trace("page-loaded", ok ? "ok" : "failed"); }, Qt::SingleShotConnection);
+        QObject::connect(
+            &w, &lckb::Form1::loginFilled, &w,
+            [&trace](const lckb::LoginFillResult &r) { trace("login-filled", "set=" + QByteArray::number(r.set)); },
+            Qt::SingleShotConnection);
+        QObject::connect(&w.poll(), &lckb::ReminderPoll::pollFinished, &w,
+                         [&trace](lckb::PollOutcome o) { trace("poll", outcomeName(o)); });
+    }
     w.Form_Load();
+    // The load step's last work is adding the tray icon; "docked" when a tray is there to hold it.
+    if (trace.on())
+        trace("tray-shown",
+              w.tray()->icon()->isVisible() && QSystemTrayIcon::isSystemTrayAvailable() ? "docked" : "no-tray");
     w.show();
     return app.exec();
 }
