@@ -29,6 +29,41 @@ int charLength(const uchar *p, qsizetype i, qsizetype n)
     return 0;
 }
 
+inline bool isPrivateUse(QChar c) { return c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF; }
+
+// Code page 936 and GB18030 read some two-byte codes differently: code page
+// 936 as a private-use character, GB18030 as a character Unicode has since
+// assigned (U+01F9, U+1E3F, CJK radicals and ideographs). Such a character
+// is written as the four-byte code GB18030 gives the private-use one: here
+// that character has its two bytes, so the four-byte code is free to stand
+// for the other, and both read back as they were written.
+QString decodeFourBytes(QByteArrayView seq)
+{
+    QStringDecoder gb18030("GB18030", QStringDecoder::Flag::Stateless);
+    const QString c = gb18030.decode(seq);
+    if (c.size() != 1 || !isPrivateUse(c.at(0)))
+        return c;
+    QStringEncoder gbk("GBK", QStringEncoder::Flag::Stateless);
+    const QByteArray two = gbk.encode(c);
+    if (gbk.hasError() || two.size() != 2)
+        return c;
+    const QString assigned = gb18030.decode(two);
+    return assigned.isEmpty() || assigned.contains(QChar(QChar::ReplacementCharacter)) ? c : assigned;
+}
+
+// The four-byte form of a character that code page 936 cannot write so that
+// decodeGbk reads it back.
+QByteArray encodeFourBytes(QStringView ch)
+{
+    QStringEncoder gb18030("GB18030", QStringEncoder::Flag::Stateless);
+    const QByteArray b = gb18030.encode(ch);
+    if (b.size() != 2)
+        return b;
+    QStringDecoder gbk("GBK", QStringDecoder::Flag::Stateless);
+    const QByteArray four = gb18030.encode(gbk.decode(b));
+    return four.size() == 4 ? four : b;
+}
+
 } // namespace
 
 QString decodeGbk(const QByteArray &bytes)
@@ -38,7 +73,6 @@ QString decodeGbk(const QByteArray &bytes)
     QString out;
     out.reserve(n);
     QStringDecoder gbk("GBK", QStringDecoder::Flag::Stateless);
-    QStringDecoder gb18030("GB18030", QStringDecoder::Flag::Stateless);
 
     qsizetype runStart = 0; // start of a run of one- and two-byte characters
     auto flushRun = [&](qsizetype end) {
@@ -54,7 +88,7 @@ QString decodeGbk(const QByteArray &bytes)
         }
         flushRun(i);
         if (len == 4) {
-            out += gb18030.decode(QByteArrayView(bytes).sliced(i, 4));
+            out += decodeFourBytes(QByteArrayView(bytes).sliced(i, 4));
             i += 4;
         } else {
             out += QChar(QChar::ReplacementCharacter);
@@ -70,11 +104,11 @@ QByteArray encodeGbk(const QString &text)
 {
     QStringEncoder gbk("GBK", QStringEncoder::Flag::Stateless);
     QByteArray fast = gbk.encode(text);
-    if (!gbk.hasError())
+    // 0xFF is code page 936's U+F8F5, which decodeGbk takes for a bad byte.
+    if (!gbk.hasError() && !fast.contains('\xFF'))
         return fast;
 
     // Slow path, only for text holding characters outside code page 936.
-    QStringEncoder gb18030("GB18030", QStringEncoder::Flag::Stateless);
     QByteArray out;
     out.reserve(fast.size() + 16);
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -84,8 +118,8 @@ QByteArray encodeGbk(const QString &text)
         const QStringView ch = QStringView(text).sliced(i, len);
         QStringEncoder one("GBK", QStringEncoder::Flag::Stateless);
         QByteArray b = one.encode(ch);
-        if (one.hasError())
-            b = gb18030.encode(ch);
+        if (one.hasError() || b == "\xFF")
+            b = encodeFourBytes(ch);
         out += b;
         i += len - 1;
     }

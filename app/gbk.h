@@ -13,8 +13,9 @@ namespace lckb {
 QString decodeGbk(const QByteArray &bytes);
 
 // Encodes text in code page 936. A character that code page 936 cannot hold
-// is written as its four-byte GB18030 sequence instead of '?', so nothing the
-// user typed is lost.
+// is written as a four-byte GB18030 sequence instead of '?', so nothing the
+// user typed is lost: decodeGbk(encodeGbk(text)) == text for any text without
+// lone surrogates.
 QByteArray encodeGbk(const QString &text);
 
 // Length of the longest prefix of at most `limit` bytes that does not split a

@@ -6,6 +6,7 @@
 // baseline: what was there before the program started is never announced.
 #include "alerts.h"
 #include "pagefetch.h"
+#include "replyplan.h"
 #include "replystore.h"
 #include "session.h"
 
@@ -26,16 +27,6 @@ public:
     virtual bool soundOn() = 0;
     // The box of channel k on the channel dialog == 1; touching it may create the dialog.
     virtual bool channelOn(int k) = 0;
-};
-
-// How a poll ended.
-enum class PollOutcome {
-    Busy,        // TiXing was called while a poll was still waiting for its reply
-    FetchFailed, // no reply could be had
-    Markup,      // the reply holds "<" and ">": a web page, not a reminder reply
-    Empty,       // the server answered with nothing
-    Unchanged,   // the reply equals the baseline (or is the first one)
-    Compared,    // the lines were compared and the reply is the new baseline
 };
 
 class ReminderPoll : public QObject
