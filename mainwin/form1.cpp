@@ -93,10 +93,16 @@ Form1::Form1(Session &session, SoundPlayer *player, QWidget *parent)
 
 Form1::~Form1()
 {
-    // Pages go before the profile they belong to; pop-ups and secondary
-    // windows are separate top-level windows and go with the application.
+    // Pages go before the profile they belong to. Pop-ups and secondary
+    // windows have no parent; the entry procedure deletes those still open.
+    // Deleting the page runs its pending script callbacks at once: it goes
+    // here, while this window is still whole, and the callbacks see that
+    // it is going.
+    m_tearingDown = true;
     delete WebBrowser1;
     WebBrowser1 = nullptr;
+    delete m_page;
+    m_page = nullptr;
     delete m_form3;
 }
 
@@ -477,7 +483,10 @@ void Form1::fillLogin(std::function<void(const LoginFillResult &)> done)
     // The isolated world keeps the page's own scripts from changing what
     // the routine sees; the DOM it fills is the page's.
     m_page->runJavaScript(loginFillScript(m_session.strUser, m_session.strPass), QWebEngineScript::ApplicationWorld,
-                          [done = std::move(done)](const QVariant &v) { done(LoginFillResult::fromVariant(v)); });
+                          [this, done = std::move(done)](const QVariant &v) {
+                              if (!m_tearingDown)
+                                  done(LoginFillResult::fromVariant(v));
+                          });
 }
 
 void Form1::loadInFourthFrame(const QString &url, std::function<void(bool)> done)
@@ -490,8 +499,10 @@ void Form1::loadInFourthFrame(const QString &url, std::function<void(bool)> done
   } catch (e) { return false; }
 })(%1))JS")
                            .arg(QString::fromUtf8(QJsonDocument(QJsonArray{url}).toJson(QJsonDocument::Compact)));
-    m_page->runJavaScript(js, QWebEngineScript::ApplicationWorld,
-                          [done = std::move(done)](const QVariant &v) { done(v.toBool()); });
+    m_page->runJavaScript(js, QWebEngineScript::ApplicationWorld, [this, done = std::move(done)](const QVariant &v) {
+        if (!m_tearingDown)
+            done(v.toBool());
+    });
 }
 
 void Form1::restoreAndShow()

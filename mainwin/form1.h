@@ -161,6 +161,7 @@ private:
     bool m_resizing = false;
     bool m_loaded = false;
     bool m_firstShow = true;
+    bool m_tearingDown = false;   // the destructor runs: script callbacks do nothing
 };
 
 } // namespace lckb

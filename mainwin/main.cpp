@@ -2,6 +2,8 @@
 // main window.
 #include "browser.h"
 #include "form1.h"
+#include "form2.h"
+#include "form4.h"
 #include "session.h"
 #include "settings.h"
 #include "startup.h"
@@ -190,5 +192,12 @@ int main(int argc, char *argv[])
         trace("tray-shown",
               w.tray()->icon()->isVisible() && QSystemTrayIcon::isSystemTrayAvailable() ? "docked" : "no-tray");
     w.show();
-    return app.exec();
+    const int rc = app.exec();
+    // Windows without a parent that are still open (pop-ups, secondary
+    // browsers) go before the main window and the browser profile.
+    const QWidgetList left = QApplication::topLevelWidgets();
+    for (QWidget *top : left)
+        if (qobject_cast<lckb::Form2 *>(top) || qobject_cast<lckb::Form4 *>(top))
+            delete top;
+    return rc;
 }

@@ -43,8 +43,9 @@ QList<Announcement> planAnnouncements(const QString &bak, const QString &tmp, co
     QList<Announcement> out;
     if (!reminderOn)
         return out;
-    const QStringList bakLines = ReplyStore::lines(bak);
-    const QStringList tmpLines = ReplyStore::lines(tmp);
+    const int channels = int(channelTable().size());
+    const QStringList bakLines = ReplyStore::firstLines(bak, channels);
+    const QStringList tmpLines = ReplyStore::firstLines(tmp, channels);
     // Only the first eight lines belong to channels; the rest is never read.
     for (const Channel &ch : channelTable()) {
         const int k = ch.index;

@@ -24,6 +24,24 @@ public:
 
     // Lines split at CR LF only; a text ending in CR LF has one more, empty, line.
     static QStringList lines(const QString &text) { return text.split(QStringLiteral("\r\n")); }
+
+    // The same, but only the first `count` lines: a reader that never looks
+    // further need not split a huge reply.
+    static QStringList firstLines(const QString &text, int count)
+    {
+        QStringList out;
+        qsizetype from = 0;
+        while (out.size() < count) {
+            const qsizetype at = text.indexOf(QStringLiteral("\r\n"), from);
+            if (at < 0) {
+                out << text.mid(from);
+                break;
+            }
+            out << text.mid(from, at - from);
+            from = at + 2;
+        }
+        return out;
+    }
 };
 
 } // namespace lckb

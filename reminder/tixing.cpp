@@ -55,6 +55,11 @@ void ReminderPoll::onReply(const FetchResult &r)
     const PollOutcome outcome = classifyReply(reply, store.bak);
     if (outcome == PollOutcome::Markup || outcome == PollOutcome::Empty)
         return finish(outcome);
+    // An error status means the server had no reply to give. Its body, even
+    // as plain text, must not become the baseline: the next real change
+    // would be compared with an error message and lost.
+    if (r.httpStatus >= 400)
+        return finish(PollOutcome::FetchFailed);
 
     store.seed(reply);
     store.takeLatest(reply);

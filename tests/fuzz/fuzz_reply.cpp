@@ -82,6 +82,9 @@ void checkPlan(const QString &bak, const QString &tmp, uchar switches, uchar box
 
     const QStringList bakLines = ReplyStore::lines(bak);
     const QStringList tmpLines = ReplyStore::lines(tmp);
+    // The comparison reads only the first lines; they must be the same lines.
+    FUZZ_CHECK(ReplyStore::firstLines(bak, 8) == bakLines.mid(0, 8));
+    FUZZ_CHECK(ReplyStore::firstLines(tmp, 9) == tmpLines.mid(0, 9));
     int last = -1;
     qsizetype next = 0;
     for (int k = 0; k < 8; ++k) {
