@@ -4,6 +4,7 @@
 #include "form1.h"
 #include "form2.h"
 #include "form4.h"
+#include "processclock.h"
 #include "session.h"
 #include "settings.h"
 #include "startup.h"
@@ -11,14 +12,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMessageBox>
 #include <QNetworkProxyFactory>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <csignal>
 #include <cstdio>
-#include <ctime>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -73,7 +72,7 @@ public:
         if (!m_file)
             return;
         m_sinceMain.start();
-        m_atMain = processAgeMs();
+        m_atMain = lckb::processAgeMs();
     }
     ~Trace()
     {
@@ -91,25 +90,6 @@ public:
     }
 
 private:
-    // Milliseconds since the process started: field 22 of /proc/self/stat
-    // against the boot-time clock it is counted on (10 ms resolution).
-    static qint64 processAgeMs()
-    {
-        QFile f(QStringLiteral("/proc/self/stat"));
-        if (!f.open(QIODevice::ReadOnly))
-            return 0;
-        const QByteArray stat = f.readAll();
-        // The command name may hold blanks; the fields after it do not.
-        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 20)
-            return 0;
-        const qint64 ticks = fields.at(19).toLongLong();
-        timespec now = {};
-        ::clock_gettime(CLOCK_BOOTTIME, &now);
-        const qint64 nowMs = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-        return qMax<qint64>(0, nowMs - ticks * 1000 / ::sysconf(_SC_CLK_TCK));
-    }
-
     std::FILE *m_file = nullptr;
     QElapsedTimer m_sinceMain;
     qint64 m_atMain = 0;

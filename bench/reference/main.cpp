@@ -4,43 +4,20 @@
 // "<ms since process start> page-loaded ok|failed" on the first loadFinished,
 // on the same clock as lckb's LCKB_TRACE. Nothing else, so that whatever the
 // client costs beyond this is the client's own.
+#include "processclock.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QUrl>
 #include <QWebEngineView>
 
 #include <cstdio>
-#include <ctime>
-#include <unistd.h>
-
-namespace {
-
-// Milliseconds since the process started: field 22 of /proc/self/stat
-// against the boot-time clock it is counted on (10 ms resolution).
-qint64 processAgeMs()
-{
-    QFile f(QStringLiteral("/proc/self/stat"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 20)
-        return 0;
-    const qint64 ticks = fields.at(19).toLongLong();
-    timespec now = {};
-    ::clock_gettime(CLOCK_BOOTTIME, &now);
-    const qint64 nowMs = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-    return qMax<qint64>(0, nowMs - ticks * 1000 / ::sysconf(_SC_CLK_TCK));
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
     QElapsedTimer sinceMain;
     sinceMain.start();
-    const qint64 atMain = processAgeMs();
+    const qint64 atMain = lckb::processAgeMs();
     std::printf("%lld start\n", static_cast<long long>(atMain));
     std::fflush(stdout);
 
