@@ -383,10 +383,10 @@ std::optional<Scenario> parseScenario(const QString &text, ParseError *error)
     return sc;
 }
 
-std::optional<Step> parseFault(const QString &spec, QString *error)
+std::optional<Step> parseFault(const QString &text, QString *error)
 {
-    const QString word = spec.section(QLatin1Char(':'), 0, 0).trimmed();
-    const QString arg = spec.section(QLatin1Char(':'), 1).trimmed();
+    const QString word = text.section(QLatin1Char(':'), 0, 0).trimmed();
+    const QString arg = text.section(QLatin1Char(':'), 1).trimmed();
     if (word == u"404" || word == u"500")
         return makeStep(QStringLiteral("status"), word, error);
     if (word == u"raw" || word == u"channel" || word == u"empty") {

@@ -76,7 +76,7 @@ std::optional<Scenario> parseScenario(const QString &text, ParseError *error = n
 
 // One fault as given to --fault: "hang", "reset", "drip[:MS]", "html", "404",
 // "500", "status:CODE", "large[:SIZE]", "badgbk", "redirect".
-std::optional<Step> parseFault(const QString &spec, QString *error = nullptr);
+std::optional<Step> parseFault(const QString &text, QString *error = nullptr);
 
 // "\r", "\n", "\t", "\\", "\xHH" become their bytes; other text is encoded to
 // GBK. Returns nothing for a malformed escape.
