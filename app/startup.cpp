@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include "settings.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -56,6 +58,11 @@ int parseLineIndex(const QString &stored)
 int validLineIndex(int index)
 {
     return (index >= 0 && index <= 3) ? index : 0;
+}
+
+int storedLineIndex(const QString &iniPath)
+{
+    return validLineIndex(parseLineIndex(ReadIni(QStringLiteral("config"), QStringLiteral("xianlu"), iniPath)));
 }
 
 SingleInstance::SingleInstance(const QString &lockPath)

@@ -33,6 +33,10 @@ int parseLineIndex(const QString &stored);
 // An index the table has no entry for falls back to line 0.
 int validLineIndex(int index);
 
+// The line chosen last time: key xianlu of section config in `iniPath`,
+// line 0 when it is absent or names no line.
+int storedLineIndex(const QString &iniPath);
+
 // One copy per user. The lock goes stale with its holder, so a crash or a
 // kill never blocks the next start.
 class SingleInstance

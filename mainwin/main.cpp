@@ -148,8 +148,7 @@ int main(int argc, char *argv[])
     lckb::Session session;
     session.ServerLine = opt.serverLines;
     session.intervals.poll = opt.pollIntervalMs;
-    session.LineIndex = lckb::validLineIndex(
-        lckb::parseLineIndex(lckb::ReadIni(QStringLiteral("config"), QStringLiteral("xianlu"), session.iniPath())));
+    session.LineIndex = lckb::storedLineIndex(session.iniPath());
 
     lckb::Form1 w(session);
     QObject::connect(&w, &lckb::Form1::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);

@@ -51,6 +51,7 @@ private slots:
     void fillCarriesAnyTextVerbatim();
     void savePasswordForm();
     void lineSwitch();
+    void everythingSurvivesARestart();
 };
 
 void TstLogin::storedPreferencesLoadQuietly()
@@ -315,6 +316,47 @@ void TstLogin::lineSwitch()
     QCOMPARE(w.WebBrowser1->url().toString(), fx.session.ServerLine[2] + "/nc/i88-61.asp");
     // The next poll asks the new line.
     QVERIFY(w.poll().requestUrl().startsWith(fx.session.ServerLine[2] + "/nc/tx.asp?s="));
+}
+
+void TstLogin::everythingSurvivesARestart()
+{
+    Fixture fx;
+    {
+        Form1 w(fx.session, &fx.player);
+        w.Form_Load();
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
+        w.shengyin->click();
+        w.Check1->click();
+        w.mima->click();
+        QPointer<Form3> f = openForm3();
+        QVERIFY(f);
+        f->Text1->setText(QStringLiteral("王五"));
+        f->Text2->setText("pw");
+        f->Command1->click();
+        QVERIFY(testkit::answer(Form3::kSavedText, QMessageBox::Ok));
+        QTRY_VERIFY(!f);
+        w.channels().touch()->jgjy->click();
+        w.Option1[3]->click();
+        QVERIFY(testkit::answer(Form1::kSwitchLineQuestion, QMessageBox::Ok));
+    }
+    // A new run in the same program folder, started as the entry procedure does.
+    Session again = fx.session;
+    again.strUser.clear();
+    again.strPass.clear();
+    again.LineIndex = storedLineIndex(again.iniPath());
+    QCOMPARE(again.LineIndex, 3);
+    Form1 w(again, &fx.player);
+    w.Form_Load();
+    QVERIFY(w.Option1[3]->isChecked());
+    QVERIFY(!w.shengyin->isChecked());
+    QVERIFY(!w.Check1->isChecked());
+    QVERIFY(w.mima->isChecked());
+    QVERIFY(!openForm3());
+    QCOMPARE(again.strUser, QStringLiteral("王五"));
+    QCOMPARE(again.strPass, QStringLiteral("pw"));
+    QVERIFY(w.channelOn(5)); // jgjy
+    QVERIFY(!w.channels().touch()->isVisible());
 }
 
 QTEST_MAIN(TstLogin)
