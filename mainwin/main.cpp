@@ -1,5 +1,6 @@
 // The entry procedure: refuse a second copy, settle the server line, show the
 // main window.
+#include "appicon.h"
 #include "browser.h"
 #include "form1.h"
 #include "form2.h"
@@ -136,6 +137,7 @@ int main(int argc, char *argv[])
     // Message boxes that pass no title of their own show this one.
     QApplication::setApplicationDisplayName(QStringLiteral("澜策快报 LC6.1"));
     QApplication::setQuitOnLastWindowClosed(false); // the tray keeps the program alive
+    QApplication::setWindowIcon(lckb::appIcon());     // every window of the program shows it
 
     lckb::SingleInstance instance;
     if (!instance.tryAcquire()) {
