@@ -9,6 +9,7 @@
 #include "preferences.h"
 #include "router.h"
 #include "runlimit.h"
+#include "screenunits.h"
 #include "session.h"
 #include "settings.h"
 #include "sound.h"
@@ -36,18 +37,6 @@ namespace lckb {
 const QString Form1::kCaption = QStringLiteral("澜策快报 LC6.1.1");
 const QString Form1::kSwitchLineQuestion = QStringLiteral("确定要更换线路并重新登录吗？");
 
-namespace {
-
-QFont uiFont()
-{
-    QFont f;
-    f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei"),
-                   QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC")});
-    f.setPointSize(9);
-    return f;
-}
-
-} // namespace
 
 Form1::Form1(Session &session, SoundPlayer *player, QWidget *parent)
     : QWidget(parent)
@@ -56,7 +45,7 @@ Form1::Form1(Session &session, SoundPlayer *player, QWidget *parent)
 {
     setWindowTitle(kCaption);
     setWindowIcon(appIcon());
-    setFont(uiFont());
+    setFont(cjkFont({QStringLiteral("宋体"), QStringLiteral("SimSun")}, 9));
 
     if (!player) {
         m_ownPlayer = std::make_unique<EffectPlayer>();
@@ -184,8 +173,7 @@ void Form1::buildControls()
 
 qreal Form1::dpi() const
 {
-    const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
-    return s ? s->logicalDotsPerInchX() : 96.0;
+    return screenDpi(this);
 }
 
 void Form1::Form_Load()

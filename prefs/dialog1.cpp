@@ -1,6 +1,7 @@
 #include "dialog1.h"
 
 #include "boxstate.h"
+#include "screenunits.h"
 #include "settings.h"
 #include "twips.h"
 
@@ -33,8 +34,7 @@ Dialog1::Dialog1(const QString &iniPath, QWidget *parent)
     setObjectName(QStringLiteral("Dialog1"));
     setWindowTitle(QStringLiteral("右下角提醒，详细设置"));
 
-    const QScreen *scr = screen();
-    const qreal dpi = scr->logicalDotsPerInch();
+    const qreal dpi = screenDpi(this);
     const auto px = [dpi](int twips) { return twipsToPx(twips, dpi); };
     const auto place = [&px](QWidget *w, int left, int top, int width, int height) {
         w->setGeometry(px(left), px(top), px(width), px(height));
@@ -72,14 +72,14 @@ Dialog1::Dialog1(const QString &iniPath, QWidget *parent)
     OKButton->setFocus();
 
     setFixedSize(px(5175), px(1935));
-    move(scr->geometry().topLeft() + QPoint(px(10155), px(5940)));
+    move(screen()->geometry().topLeft() + QPoint(px(10155), px(5940)));
 
     load();
 }
 
 QCheckBox *Dialog1::addBox(const char *key, const QString &caption, int left, int top, bool designState)
 {
-    const qreal dpi = screen()->logicalDotsPerInch();
+    const qreal dpi = screenDpi(this);
     auto *b = new QCheckBox(caption, this);
     b->setObjectName(QLatin1String(key));
     b->setAccessibleName(caption);

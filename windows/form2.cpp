@@ -1,6 +1,7 @@
 #include "form2.h"
 
 #include "mainlink.h"
+#include "screenunits.h"
 #include "twips.h"
 
 #include <QAccessible>
@@ -16,25 +17,6 @@ const QString Form2::kCaption = QStringLiteral("有新信息，请注意查看�
 const QString Form2::kMainNotLoadedText = QStringLiteral("主窗口未正常加载，请尝试重启软件或检查网络！");
 
 namespace {
-
-qreal dpiOf(const QWidget *w)
-{
-    const QScreen *s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
-    return s ? s->logicalDotsPerInchX() : 96.0;
-}
-
-// The Chinese fonts the pop-up was designed with, then whatever CJK font the
-// system has, so the text never shows as empty boxes.
-QFont cjkFont(const QString &preferred, const QString &preferredLatin, qreal pointSize, bool bold)
-{
-    QFont f;
-    f.setFamilies({preferred, preferredLatin, QStringLiteral("WenQuanYi Micro Hei"),
-                   QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC"),
-                   QStringLiteral("Noto Serif CJK SC")});
-    f.setPointSizeF(pointSize);
-    f.setBold(bold);
-    return f;
-}
 
 // The title line: long titles first get a smaller font, down to a floor,
 // then an ellipsis, so the whole line stays readable in the small window. The
@@ -76,7 +58,7 @@ Form2::Form2(MainLink &main, int tickMs, QWidget *parent)
     setAccessibleName(kCaption);
     setCursor(Qt::PointingHandCursor);
 
-    const qreal dpi = dpiOf(this);
+    const qreal dpi = screenDpi(this);
     auto tw = [dpi](int twips) { return twipsToPx(twips, dpi); };
     setFixedSize(tw(3450), tw(1530));
 
@@ -85,7 +67,7 @@ Form2::Form2(MainLink &main, int tickMs, QWidget *parent)
     Label1->setGeometry(0, tw(360), tw(3735), tw(495));
     Label1->setTextFormat(Qt::PlainText); // a title is the server's data, never markup
     Label1->setAlignment(Qt::AlignCenter);
-    Label1->setFont(cjkFont(QStringLiteral("新宋体"), QStringLiteral("NSimSun"), 14.25, true));
+    Label1->setFont(cjkFont({QStringLiteral("新宋体"), QStringLiteral("NSimSun")}, 14.25, true));
     Label1->setAutoFillBackground(true);
     QPalette p1 = Label1->palette();
     p1.setColor(QPalette::WindowText, QColor(255, 0, 0));
@@ -97,7 +79,7 @@ Form2::Form2(MainLink &main, int tickMs, QWidget *parent)
     Label2->setGeometry(0, tw(960), tw(3735), tw(255));
     Label2->setTextFormat(Qt::PlainText);
     Label2->setAlignment(Qt::AlignCenter);
-    Label2->setFont(cjkFont(QStringLiteral("宋体"), QStringLiteral("SimSun"), 12, false));
+    Label2->setFont(cjkFont({QStringLiteral("宋体"), QStringLiteral("SimSun")}, 12));
     Label2->setAccessibleName(Label2->text());
 
     lblIndex = new QLabel(this);

@@ -1,6 +1,7 @@
 #include "form3.h"
 
 #include "mainlink.h"
+#include "screenunits.h"
 #include "session.h"
 #include "settings.h"
 #include "twips.h"
@@ -11,7 +12,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 
 namespace lckb {
 
@@ -24,8 +24,7 @@ Form3::Form3(MainLink &main, QWidget *parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("保存密码"));
-    const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
-    const qreal dpi = s ? s->logicalDotsPerInchX() : 96.0;
+    const qreal dpi = screenDpi(this);
     auto tw = [dpi](int twips) { return twipsToPx(twips, dpi); };
     resize(tw(3675), tw(2340));
 

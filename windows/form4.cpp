@@ -1,16 +1,15 @@
 #include "form4.h"
 
 #include "browser.h"
+#include "screenunits.h"
 #include "twips.h"
 
 #include <QContextMenuEvent>
-#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
 #include <QRandomGenerator>
-#include <QScreen>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -116,8 +115,7 @@ Form4::Form4(QWidget *parent)
 
 int Form4::tw(int twips) const
 {
-    const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
-    return twipsToPx(twips, s ? s->logicalDotsPerInchX() : 96.0);
+    return twipsToPx(twips, screenDpi(this));
 }
 
 void Form4::scriptMessage(const QString &message)
