@@ -1,5 +1,6 @@
 // The settings file: what users and the stored config.ini rely on.
 #include "gbk.h"
+#include "files.h"
 #include "settings.h"
 
 #include <QCoreApplication>
@@ -12,19 +13,8 @@
 
 using namespace lckb;
 
-namespace {
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-void writeAll(const QString &path, const QByteArray &b)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(b);
-}
-} // namespace
+using testkit::readFile;
+using testkit::writeFile;
 
 class TstSettings : public QObject
 {
@@ -50,7 +40,7 @@ void TstSettings::chineseRoundTripIsGbkWithCrLf()
     QCOMPARE(ReadIni("mima", "user", ini), QStringLiteral("张三"));
     QCOMPARE(ReadIni("mima", "pass", ini), QStringLiteral("密码 1"));
     // 张 = D5C5, 三 = C8FD in code page 936.
-    QCOMPARE(readAll(ini), QByteArray("[mima]\r\nuser=\xD5\xC5\xC8\xFD\r\npass=\xC3\xDC\xC2\xEB 1\r\n"));
+    QCOMPARE(readFile(ini), QByteArray("[mima]\r\nuser=\xD5\xC5\xC8\xFD\r\npass=\xC3\xDC\xC2\xEB 1\r\n"));
     // Owner only: the file may hold the password.
     const QFileDevice::Permissions perms = QFile::permissions(ini);
     QVERIFY(perms.testFlags(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
@@ -67,14 +57,14 @@ void TstSettings::absentFileAndFirstWrite()
     QCOMPARE(ReadIni("config", "xianlu", ini), QString());
     QVERIFY(!QFile::exists(ini));
     QVERIFY(WriteIni("config", "Check1", "1", ini));
-    QCOMPARE(readAll(ini), QByteArray("[config]\r\nCheck1=1\r\n"));
+    QCOMPARE(readFile(ini), QByteArray("[config]\r\nCheck1=1\r\n"));
     QCOMPARE(ReadIni("config", "Check1", ini), QStringLiteral("1"));
     QCOMPARE(ReadIni("config", "Check2", ini), QString());
     QCOMPARE(ReadIni("mima", "Check1", ini), QString());
     // An empty value reads like an absent key.
     QVERIFY(WriteIni("mima", "user", "", ini));
     QCOMPARE(ReadIni("mima", "user", ini), QString());
-    QVERIFY(readAll(ini).endsWith("[mima]\r\nuser=\r\n"));
+    QVERIFY(readFile(ini).endsWith("[mima]\r\nuser=\r\n"));
     // A folder in place of the file reads as empty and cannot be written.
     QVERIFY(QDir(dir.path()).mkdir("folder.ini"));
     QCOMPARE(ReadIni("config", "Check1", dir.filePath("folder.ini")), QString());
@@ -101,7 +91,7 @@ void TstSettings::lookupRules()
 {
     QTemporaryDir dir;
     const QString ini = dir.filePath("config.ini");
-    writeAll(ini, "; a comment\n"
+    QVERIFY(writeFile(ini, "; a comment\n"
                   "[ CONFIG ]\n"
                   "  XianLu =  2  \n"
                   "quoted = \" spaced \"\n"
@@ -112,7 +102,7 @@ void TstSettings::lookupRules()
                   "[config]\n"
                   "later=1\n"
                   "[mima]\r\n"
-                  "user=\xD5\xC5\xC8\xFD\r\n");
+                  "user=\xD5\xC5\xC8\xFD\r\n"));
     QCOMPARE(ReadIni("config", "xianlu", ini), QStringLiteral("2"));
     QCOMPARE(ReadIni("Config", " XIANLU ", ini), QStringLiteral("2"));
     QCOMPARE(ReadIni("config", "quoted", ini), QStringLiteral(" spaced "));
@@ -139,33 +129,33 @@ void TstSettings::writeKeepsEveryOtherByte()
                               "mima=0\n"
                               "\n"
                               "\n";
-    writeAll(ini, before);
+    QVERIFY(writeFile(ini, before));
     QVERIFY(WriteIni("config", "xianlu", "3", ini));
     QByteArray expected = before;
     expected.replace("  XIANLU = 1\n", "  XIANLU =3\n");
-    QCOMPARE(readAll(ini), expected);
+    QCOMPARE(readFile(ini), expected);
 
     // A new key goes after the section's last line, before the blank line.
     QVERIFY(WriteIni("config", "shengyin", "0", ini));
     expected.replace("Check1=1\n", "Check1=1\nshengyin=0\r\n");
-    QCOMPARE(readAll(ini), expected);
+    QCOMPARE(readFile(ini), expected);
 
     // A new key at the end of a section that ends the file without a line end.
-    writeAll(ini, "[mima]\nmima=1");
+    QVERIFY(writeFile(ini, "[mima]\nmima=1"));
     QVERIFY(WriteIni("mima", "user", "u", ini));
-    QCOMPARE(readAll(ini), QByteArray("[mima]\nmima=1\r\nuser=u\r\n"));
+    QCOMPARE(readFile(ini), QByteArray("[mima]\nmima=1\r\nuser=u\r\n"));
 
     // A new section goes at the end.
-    writeAll(ini, "[mima]\nmima=1");
+    QVERIFY(writeFile(ini, "[mima]\nmima=1"));
     QVERIFY(WriteIni("config", "Check1", "0", ini));
-    QCOMPARE(readAll(ini), QByteArray("[mima]\nmima=1\r\n[config]\r\nCheck1=0\r\n"));
+    QCOMPARE(readFile(ini), QByteArray("[mima]\nmima=1\r\n[config]\r\nCheck1=0\r\n"));
     QCOMPARE(ReadIni("mima", "mima", ini), QStringLiteral("1"));
 
     // A two-byte character whose second byte is ']' (0x5D) does not end a
     // section name early.
-    writeAll(ini, "[\xB0\x5D]\r\nk=1\r\n");
+    QVERIFY(writeFile(ini, "[\xB0\x5D]\r\nk=1\r\n"));
     QVERIFY(WriteIni(decodeGbk("\xB0\x5D"), "k", "2", ini));
-    QCOMPARE(readAll(ini), QByteArray("[\xB0\x5D]\r\nk=2\r\n"));
+    QCOMPARE(readFile(ini), QByteArray("[\xB0\x5D]\r\nk=2\r\n"));
 }
 
 void TstSettings::writeQuotesWhatWouldNotSurvive()
@@ -188,13 +178,13 @@ void TstSettings::failedWritesLeaveTheOldFile()
     QTemporaryDir dir;
     const QString ini = dir.filePath("config.ini");
     QVERIFY(WriteIni("config", "Check1", "1", ini));
-    const QByteArray before = readAll(ini);
+    const QByteArray before = readFile(ini);
 
     // A read-only file.
     QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner));
     QVERIFY(!WriteIni("config", "Check1", "0", ini));
     QVERIFY(!WriteIni("mima", "user", "x", ini));
-    QCOMPARE(readAll(ini), before);
+    QCOMPARE(readFile(ini), before);
     QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 
     // A folder that does not exist.
@@ -206,7 +196,7 @@ void TstSettings::failedWritesLeaveTheOldFile()
     QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0500) == 0);
     QVERIFY(!WriteIni("config", "Check1", "0", ini));
     QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0700) == 0);
-    QCOMPARE(readAll(ini), before);
+    QCOMPARE(readFile(ini), before);
 }
 
 void TstSettings::appDirHasOneTrailingSeparator()

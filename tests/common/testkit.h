@@ -1,14 +1,88 @@
 #pragma once
 // Helpers for tests that drive real windows and pages headless.
+#include "form2.h"
+
 #include <QApplication>
+#include <QEventLoop>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QVariant>
 #include <QWebEnginePage>
-#include <QWebEngineScript>
+
+#include <algorithm>
+#include <memory>
 
 namespace testkit {
+
+// Waits in a real event loop: QTest::qWaitFor and QTRY_ sleep 10 ms between
+// rounds of events, which slows the browser's many small tasks tenfold.
+template<typename Pred>
+bool waitFor(Pred pred, int ms = 10000)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] { if (pred()) loop.quit(); });
+    poll.start(5);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    if (!pred())
+        loop.exec();
+    return pred();
+}
+inline void settle(int ms) { waitFor([] { return false; }, ms); }
+
+// Runs `js` in the page's top document and waits for its value.
+inline QVariant runJs(QWebEnginePage *page, const QString &js)
+{
+    auto result = std::make_shared<std::pair<bool, QVariant>>();
+    page->runJavaScript(js, [result](const QVariant &v) { *result = {true, v}; });
+    waitFor([&] { return result->first; });
+    return result->second;
+}
+
+// Clicks the element `id` of the top document (frame -1) or of frame `frame`.
+inline void clickIn(QWebEnginePage *page, int frame, const QString &id)
+{
+    const QString doc = frame < 0 ? QStringLiteral("document") : QStringLiteral("frames[%1].document").arg(frame);
+    runJs(page, QStringLiteral("%1.getElementById('%2').click()").arg(doc, id));
+}
+
+inline QString textOf(QWebEnginePage *page, const QString &id)
+{
+    return runJs(page, QStringLiteral("document.getElementById('%1').textContent").arg(id)).toString();
+}
+
+// The value of the element with `id` inside frame `frame` of the page.
+inline QString frameValue(QWebEnginePage *page, int frame, const QString &id)
+{
+    return runJs(page, QStringLiteral("(function(){try{return window.frames[%1].document.getElementById('%2').value;}"
+                                      "catch(e){return '<error ' + e + '>';}})()")
+                           .arg(frame)
+                           .arg(id))
+        .toString();
+}
+
+inline QMenu *openMenu() { return qobject_cast<QMenu *>(QApplication::activePopupWidget()); }
+inline void closeMenus()
+{
+    while (QWidget *p = QApplication::activePopupWidget())
+        p->close();
+}
+
+// Widgets of type T (top-level windows only, or all).
+template<typename T>
+int countOf(bool windowsOnly)
+{
+    const QWidgetList all = windowsOnly ? QApplication::topLevelWidgets() : QApplication::allWidgets();
+    return int(std::count_if(all.begin(), all.end(), [](QWidget *w) { return qobject_cast<T *>(w); }));
+}
+inline int visibleWindows()
+{
+    const QWidgetList all = QApplication::topLevelWidgets();
+    return int(std::count_if(all.begin(), all.end(), [](QWidget *w) { return w->isVisible(); }));
+}
 
 // The open message boxes whose text is `text` (all of them when empty).
 inline QList<QMessageBox *> messageBoxes(const QString &text = {})
@@ -31,29 +105,26 @@ inline bool answer(const QString &text, QMessageBox::StandardButton button)
     return true;
 }
 
-// Runs `js` in the page (main world unless told) and waits for its value.
-inline QVariant runJs(QWebEnginePage *page, const QString &js, int timeoutMs = 10000,
-                      quint32 world = QWebEngineScript::MainWorld)
+// Pop-ups on screen now.
+inline QList<lckb::Form2 *> popups()
 {
-    QVariant out;
-    bool done = false;
-    page->runJavaScript(js, world, [&](const QVariant &v) {
-        out = v;
-        done = true;
-    });
-    for (int waited = 0; !done && waited < timeoutMs; waited += 10)
-        QTest::qWait(10);
+    QList<lckb::Form2 *> out;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *p = qobject_cast<lckb::Form2 *>(w); p && p->isVisible())
+            out << p;
     return out;
 }
 
-// The value of the element with `id` inside frame `frame` of the page.
-inline QString frameValue(QWebEnginePage *page, int frame, const QString &id)
+// Pop-ups belong to no window: whatever a test leaves open outlives the
+// application object and counts as a leak. Deletes them, shown or not.
+inline void deletePopups()
 {
-    return runJs(page, QStringLiteral("(function(){try{return window.frames[%1].document.getElementById('%2').value;}"
-                                      "catch(e){return '<error ' + e + '>';}})()")
-                           .arg(frame)
-                           .arg(id))
-        .toString();
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<lckb::Form2 *>(w))
+            delete w;
 }
 
 } // namespace testkit
+
+#define WAIT_VERIFY(c) do { testkit::waitFor([&] { return bool(c); }); QVERIFY(c); } while (false)
+#define WAIT_COMPARE(a, b) do { testkit::waitFor([&] { return (a) == (b); }); QCOMPARE(a, b); } while (false)

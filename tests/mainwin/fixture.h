@@ -4,6 +4,7 @@
 #include "alerts.h"
 #include "bulletinserver.h"
 #include "clock.h"
+#include "form1.h"
 #include "session.h"
 #include "settings.h"
 
@@ -45,6 +46,14 @@ struct Fixture
         for (const char *f : {"ts.wav", "ts1.wav"})
             QFile::copy(QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(f),
                         dir.filePath(QLatin1String(f)));
+    }
+    // The main window's load step, shown when asked, and its page loaded.
+    void load(lckb::Form1 &w, bool show = true)
+    {
+        w.Form_Load();
+        if (show)
+            w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
     }
     QString ini() const { return session.iniPath(); }
     void write(const char *section, const char *key, const QString &value)

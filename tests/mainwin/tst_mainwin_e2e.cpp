@@ -24,21 +24,13 @@ void TstEndToEnd::oneBulletinFromServerToFrame()
     Fixture fx;
     fx.session.intervals.poll = 150;
     Form1 w(fx.session, &fx.player);
-    w.Form_Load();
-    w.show();
-    QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
+    fx.load(w);
     QSignalSpy polls(&w.poll(), &ReminderPoll::pollFinished);
 
     // The first reply only becomes the baseline.
     QTRY_VERIFY(polls.count() >= 2);
     QVERIFY(testkit::messageBoxes().isEmpty());
-    auto popups = [] {
-        QList<Form2 *> out;
-        for (QWidget *t : QApplication::topLevelWidgets())
-            if (auto *p = qobject_cast<Form2 *>(t); p && p->isVisible())
-                out << p;
-        return out;
-    };
+    using testkit::popups;
     QVERIFY(popups().isEmpty());
     QVERIFY(fx.player.played.isEmpty());
 

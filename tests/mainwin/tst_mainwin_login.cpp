@@ -4,6 +4,7 @@
 #include "browser.h"
 #include "channeldialog.h"
 #include "dialog1.h"
+#include "files.h"
 #include "fixture.h"
 #include "form1.h"
 #include "form3.h"
@@ -64,10 +65,7 @@ void TstLogin::storedPreferencesLoadQuietly()
     fx.write("mima", "mima", "1");
     fx.write("mima", "user", "u");
     fx.write("mima", "pass", "p");
-    const QByteArray before = [&] {
-        QFile f(fx.ini());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    const QByteArray before = testkit::readFile(fx.ini());
 
     Form1 w(fx.session, &fx.player);
     w.Form_Load();
@@ -79,9 +77,7 @@ void TstLogin::storedPreferencesLoadQuietly()
     QVERIFY(!openForm3());
     QVERIFY(!w.channels().exists() || !w.channels().touch()->isVisible());
     QCOMPARE(fx.session.strUser, QStringLiteral("u"));
-    QFile f(fx.ini());
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), before);
+    QCOMPARE(testkit::readFile(fx.ini()), before);
     QVERIFY(w.channelOn(5)); // jgjy
 }
 
@@ -119,9 +115,7 @@ void TstLogin::boxesOpenTheirWindows()
     w.mima->click();
     QCOMPARE(fx.read("mima", "mima"), QStringLiteral("0"));
     QVERIFY(fx.session.strUser.isEmpty() && fx.session.strPass.isEmpty());
-    QFile f(fx.ini());
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
+    const QByteArray bytes = testkit::readFile(fx.ini());
     QVERIFY(bytes.contains("user=\r\n"));
     QVERIFY(bytes.contains("pass=\r\n"));
 }
@@ -174,8 +168,7 @@ void TstLogin::fillCarriesAnyTextVerbatim()
     Fixture fx;
     fx.write("mima", "mima", "1");
     Form1 w(fx.session, &fx.player);
-    w.Form_Load();
-    QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
+    fx.load(w, false);
     testkit::runJs(w.page(), "window.pwned = 0");
     const QString nasty = QStringLiteral("a'b\"c\\d\ne</script><script>window.pwned=1</script>\u2028${x}`); window.pwned=1; //");
     fx.session.strUser = nasty;
@@ -221,8 +214,7 @@ void TstLogin::savePasswordForm()
     {
         Fixture fx;
         Form1 w(fx.session, &fx.player);
-        w.Form_Load();
-        QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
+        fx.load(w, false);
         w.showSavePasswordForm();
         QPointer<Form3> f = openForm3();
         QSignalSpy filled(f.data(), &Form3::fillDone);
@@ -267,8 +259,7 @@ void TstLogin::savePasswordForm()
         Fixture fx;
         fx.sim.setFrameCount(3);
         Form1 w(fx.session, &fx.player);
-        w.Form_Load();
-        QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
+        fx.load(w, false);
         w.showSavePasswordForm();
         QPointer<Form3> f = openForm3();
         QSignalSpy filled(f.data(), &Form3::fillDone);
@@ -288,9 +279,7 @@ void TstLogin::lineSwitch()
 {
     Fixture fx;
     Form1 w(fx.session, &fx.player);
-    w.Form_Load();
-    w.show();
-    QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
+    fx.load(w);
     QCOMPARE(fx.pageRequests(0), 1);
 
     // Cancel: nothing written, the page stays, the line in use stays selected.
@@ -323,9 +312,7 @@ void TstLogin::everythingSurvivesARestart()
     Fixture fx;
     {
         Form1 w(fx.session, &fx.player);
-        w.Form_Load();
-        w.show();
-        QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
+        fx.load(w);
         w.shengyin->click();
         w.Check1->click();
         w.mima->click();

@@ -18,15 +18,7 @@
 using namespace lckb;
 
 namespace {
-QList<Form2 *> popups()
-{
-    QList<Form2 *> out;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *p = qobject_cast<Form2 *>(w))
-            if (p->isVisible())
-                out << p;
-    return out;
-}
+using testkit::popups;
 QList<int> popupIndexes()
 {
     QList<int> out;
@@ -35,10 +27,9 @@ QList<int> popupIndexes()
     std::sort(out.begin(), out.end());
     return out;
 }
-void clickTitle(Form2 *p, QLabel *label)
+void clickTitle(QLabel *label)
 {
     QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
-    Q_UNUSED(p);
 }
 } // namespace
 
@@ -168,8 +159,7 @@ void TstPopup::clickOpensTheBulletinInTheFourthFrame()
 {
     Fixture fx;
     Form1 w(fx.session, &fx.player);
-    w.Form_Load();
-    QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
+    fx.load(w, false);
     w.showMinimized();
     const QString url = fx.session.serverBase() + "/nc/show.asp?id=4242";
     w.ShowMsn("g", "t", url);
@@ -183,7 +173,7 @@ void TstPopup::clickOpensTheBulletinInTheFourthFrame()
     QVERIFY(guard);
     QVERIFY(fx.sim.requests("/nc/show.asp").isEmpty());
 
-    clickTitle(p, p->Label2);
+    clickTitle(p->Label2);
     QTRY_VERIFY(!guard);
     QTRY_COMPARE(fx.sim.requests("/nc/show.asp").size(), 1);
     QCOMPARE(fx.sim.requests("/nc/show.asp").first().query.queryItemValue("id"), QStringLiteral("4242"));
@@ -198,12 +188,11 @@ void TstPopup::clickWithoutAFourthFrameSaysSoOnce()
     Fixture fx;
     fx.sim.setFrameCount(3);
     Form1 w(fx.session, &fx.player);
-    w.Form_Load();
-    QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
+    fx.load(w, false);
     w.hide();
     w.ShowMsn("g", "t", fx.session.serverBase() + "/nc/show.asp?id=1");
     QPointer<Form2> p = popups().first();
-    clickTitle(p, p->Label1);
+    clickTitle(p->Label1);
     QTRY_COMPARE(testkit::messageBoxes(Form2::kMainNotLoadedText).size(), 1);
     QCOMPARE(testkit::messageBoxes().first()->windowTitle(), QGuiApplication::applicationDisplayName());
     // The rest waits for the message to be answered.
@@ -231,7 +220,7 @@ void TstPopup::clickWhileLoadingTouchesNoFrame()
     QVERIFY(!w.pageComplete());
     w.ShowMsn("g", "t", fx.session.serverBase() + "/nc/show.asp?id=1");
     QPointer<Form2> p = popups().first();
-    clickTitle(p, p->Label1);
+    clickTitle(p->Label1);
     QTRY_VERIFY(!p);
     QVERIFY(!w.isMinimized());
     QVERIFY(testkit::messageBoxes().isEmpty());

@@ -2,6 +2,7 @@
 // what they write, and which windows they open.
 #include "channeldialog.h"
 #include "dialog1.h"
+#include "files.h"
 #include "preferences.h"
 #include "session.h"
 
@@ -16,17 +17,8 @@
 using namespace lckb;
 
 namespace {
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
+using testkit::readFile;
+using testkit::writeFile;
 
 // Any window on screen: a dialog, a form or a message box.
 bool anyWindowShown()
@@ -96,9 +88,9 @@ void TstPrefs::channelLoadTakesOnlyZeroOrOne()
 
     Rig r;
     const QByteArray stored = "[config]\r\njgjy=1\r\nlczc=0\r\nlcgs=2\r\nlczb=abc\r\nbtsd=\r\n";
-    QVERIFY(writeAll(r.ini(), stored));
+    QVERIFY(writeFile(r.ini(), stored));
     QCOMPARE(r.channelStates(), QStringLiteral("01111111"));
-    QCOMPARE(readAll(r.ini()), stored);
+    QCOMPARE(readFile(r.ini()), stored);
 }
 
 void TstPrefs::channelChangesAreWrittenAtOnce()
@@ -108,10 +100,10 @@ void TstPrefs::channelChangesAreWrittenAtOnce()
     r.channels.show();
     Dialog1 *d = r.channels.touch();
     QTest::mouseClick(d->lczc, Qt::LeftButton);
-    QCOMPARE(readAll(r.ini()), QByteArray("[config]\r\nlczc=0\r\n"));
+    QCOMPARE(readFile(r.ini()), QByteArray("[config]\r\nlczc=0\r\n"));
     QTest::mouseClick(d->jgjy, Qt::LeftButton);
     d->tcsd->setChecked(false); // set by the program: stored as well
-    QCOMPARE(readAll(r.ini()), QByteArray("[config]\r\nlczc=0\r\njgjy=1\r\ntcsd=0\r\n"));
+    QCOMPARE(readFile(r.ini()), QByteArray("[config]\r\nlczc=0\r\njgjy=1\r\ntcsd=0\r\n"));
 
     r.channels.show(); // again: changes nothing
     QVERIFY(r.channels.touch() == d && d->isVisible());
@@ -122,7 +114,7 @@ void TstPrefs::channelChangesAreWrittenAtOnce()
 void TstPrefs::closedChannelDialogIsRecreatedFromTheFile()
 {
     Rig r;
-    QVERIFY(writeAll(r.ini(), "[config]\r\nlcgs=0\r\n"));
+    QVERIFY(writeFile(r.ini(), "[config]\r\nlcgs=0\r\n"));
     const std::function<void(Dialog1 *)> closers[] = {
         [](Dialog1 *d) { QTest::mouseClick(d->OKButton, Qt::LeftButton); },
         [](Dialog1 *d) { d->close(); }, // the window's close control
@@ -134,7 +126,7 @@ void TstPrefs::closedChannelDialogIsRecreatedFromTheFile()
         closeIt(d);
         QVERIFY(!r.channels.exists());
         QTRY_VERIFY(d.isNull());
-        QCOMPARE(readAll(r.ini()), QByteArray("[config]\r\nlcgs=0\r\n"));
+        QCOMPARE(readFile(r.ini()), QByteArray("[config]\r\nlcgs=0\r\n"));
     }
     // A hand edit while it is closed counts at the next touch, unseen.
     QVERIFY(WriteIni("config", "tcsd", "0", r.ini()));
@@ -178,17 +170,17 @@ void TstPrefs::configLoadsBoxesButOpensNothing()
     r.session.strUser = "u";
     const QByteArray stored = "[config]\r\nCheck1=0\r\nCheck2=1\r\nCheck3=abc\r\nshengyin=0\r\ntcsd=0\r\n"
                               "[mima]\r\nmima=1\r\nuser=u\r\npass=p\r\n";
-    QVERIFY(writeAll(r.ini(), stored));
+    QVERIFY(writeFile(r.ini(), stored));
     r.prefs.config();
     QCOMPARE(r.boxes(), QStringLiteral("010001"));
     QVERIFY(r.formShown == 0 && r.session.strUser == "u");
     QVERIFY(!r.channels.exists()); // tcsd is left to the dialog's own load
-    QCOMPARE(readAll(r.ini()), stored);
+    QCOMPARE(readFile(r.ini()), stored);
 
     // A stored channel value loads the dialog, hidden; Check1 never shows it
     // while loading, whatever state the box started in.
     Rig r2(false);
-    QVERIFY(writeAll(r2.ini(), "[config]\r\nCheck1=1\r\nshengyin=\r\nlcgs=0\r\n"));
+    QVERIFY(writeFile(r2.ini(), "[config]\r\nCheck1=1\r\nshengyin=\r\nlcgs=0\r\n"));
     r2.prefs.config();
     QCOMPARE(r2.boxes(), QStringLiteral("100010")); // an empty value counts as absent
     QVERIFY(r2.channels.exists() && !r2.channels.channelOn(1));
@@ -200,11 +192,11 @@ void TstPrefs::boxChangesWriteTheirKeys()
     Rig r;
     r.prefs.config();
     r.Check2.click();
-    QCOMPARE(readAll(r.ini()), QByteArray("[config]\r\nCheck2=1\r\n"));
+    QCOMPARE(readFile(r.ini()), QByteArray("[config]\r\nCheck2=1\r\n"));
     r.Check3.setChecked(true);
     r.Check4.click();
     r.shengyin.click();
-    QCOMPARE(readAll(r.ini()), QByteArray("[config]\r\nCheck2=1\r\nCheck3=1\r\nCheck4=1\r\nshengyin=0\r\n"));
+    QCOMPARE(readFile(r.ini()), QByteArray("[config]\r\nCheck2=1\r\nCheck3=1\r\nCheck4=1\r\nshengyin=0\r\n"));
 
     r.Check1.click();
     QVERIFY(r.key("Check1") == "0" && !r.channels.exists());
@@ -227,21 +219,21 @@ void TstPrefs::mimaFollowsTheLoadFlag()
     r.session.strUser = "u";
     r.session.strPass = "p";
     const QByteArray stored = "[mima]\r\nmima=1\r\nuser=u\r\npass=p\r\n";
-    QVERIFY(writeAll(r.ini(), stored));
+    QVERIFY(writeFile(r.ini(), stored));
     r.prefs.config();
     r.mima.click(); // still loading: nothing happens
     r.mima.click();
-    QCOMPARE(readAll(r.ini()), stored);
+    QCOMPARE(readFile(r.ini()), stored);
     QVERIFY(r.formShown == 0 && r.session.strUser == "u");
 
     r.prefs.blnTemp = true;
     r.mima.click();
-    QCOMPARE(readAll(r.ini()), QByteArray("[mima]\r\nmima=0\r\nuser=\r\npass=\r\n"));
+    QCOMPARE(readFile(r.ini()), QByteArray("[mima]\r\nmima=0\r\nuser=\r\npass=\r\n"));
     QVERIFY(r.session.strUser.isEmpty() && r.session.strPass.isEmpty() && r.formShown == 0);
 
     r.session.strUser = "v";
     r.mima.click();
-    QCOMPARE(readAll(r.ini()), QByteArray("[mima]\r\nmima=1\r\nuser=\r\npass=\r\n"));
+    QCOMPARE(readFile(r.ini()), QByteArray("[mima]\r\nmima=1\r\nuser=\r\npass=\r\n"));
     QVERIFY(r.formShown == 1 && r.session.strUser == "v");
 }
 

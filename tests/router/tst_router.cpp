@@ -2,7 +2,7 @@
 #include "browser.h"
 #include "bulletinserver.h"
 #include "router.h"
-#include "../windows/webtest.h"
+#include "testkit.h"
 
 #include <QDesktopServices>
 #include <QSignalSpy>
@@ -10,6 +10,7 @@
 #include <QWebEngineView>
 
 using namespace lckb;
+using namespace testkit;
 
 class TstRouter : public QObject
 {

@@ -2,11 +2,9 @@
 // Shared pieces of the reliability tests: reminder replies written line by
 // line, and a watch on every top-level window that appears.
 #include "bulletinserver.h"
-#include "form2.h"
 
 #include <QApplication>
 #include <QEvent>
-#include <QMessageBox>
 #include <QStringList>
 #include <QWidget>
 
@@ -32,34 +30,6 @@ inline QStringList baseLines()
 }
 
 inline QString joined(const QStringList &lines) { return lines.join(QStringLiteral("\r\n")); }
-
-// Pop-ups on screen now.
-inline QList<lckb::Form2 *> visiblePopups()
-{
-    QList<lckb::Form2 *> out;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *p = qobject_cast<lckb::Form2 *>(w); p && p->isVisible())
-            out << p;
-    return out;
-}
-
-// Pop-ups belong to no window: whatever a test leaves open outlives the
-// application object and counts as a leak. Deletes them, shown or not.
-inline void deletePopups()
-{
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (qobject_cast<lckb::Form2 *>(w))
-            delete w;
-}
-
-// Message boxes on screen now.
-inline int visibleMessageBoxes()
-{
-    int n = 0;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        n += qobject_cast<QMessageBox *>(w) && w->isVisible();
-    return n;
-}
 
 // Sees every top-level window that is shown, whoever shows it, even one that
 // is closed again before the test looks.

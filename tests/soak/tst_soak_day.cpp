@@ -4,7 +4,7 @@
 // one channel, now on several at once; pop-ups close through their own timer
 // after about six polls. At the end of the twelfth hour the running limit
 // ends the program.
-#include "../windows/webtest.h"
+#include "testkit.h"
 #include "fixture.h"
 #include "form1.h"
 #include "channels.h"
@@ -19,6 +19,7 @@
 #include <malloc.h>
 
 using namespace lckb;
+using namespace testkit;
 using lckb::sim::Step;
 
 namespace {
@@ -128,7 +129,7 @@ class TstSoakDay : public QObject
 {
     Q_OBJECT
 private slots:
-    void cleanup() { soak::deletePopups(); }
+    void cleanup() { deletePopups(); }
     void twelveHours();
 };
 
@@ -189,7 +190,7 @@ void TstSoakDay::twelveHours()
             badPolls << QStringLiteral("poll %1: window %2").arg(polls).arg(win->metaObject()->className());
             return;
         }
-        const int open = int(soak::visiblePopups().size());
+        const int open = int(testkit::popups().size());
         maxOpen = qMax(maxOpen, open);
         if (open > 3)
             badPolls << QStringLiteral("poll %1: %2 pop-ups open as #%3 appears").arg(polls).arg(open).arg(p->index());
@@ -205,7 +206,7 @@ void TstSoakDay::twelveHours()
         ++polls;
         if (o != PollOutcome::Unchanged && o != PollOutcome::Compared)
             badPolls << QStringLiteral("poll %1 ended with %2").arg(polls).arg(int(o));
-        const int open = int(soak::visiblePopups().size());
+        const int open = int(testkit::popups().size());
         maxOpen = qMax(maxOpen, open);
         if (open > 3)
             badPolls << QStringLiteral("poll %1: %2 pop-ups open").arg(polls).arg(open);
@@ -231,7 +232,7 @@ void TstSoakDay::twelveHours()
         pauseAtTick = atTick;
         if (!waitFor([&] { return ticks >= atTick && !poll.running(); }, 120000))
             return {};
-        waitFor([&] { return soak::visiblePopups().isEmpty(); }, 5000);
+        waitFor([&] { return testkit::popups().isEmpty(); }, 5000);
         const Memory m = sampleMemory();
         // Closed pop-ups are deleted, not just hidden.
         leftoverPopups += countOf<Form2>(true);

@@ -2,7 +2,7 @@
 // serve, a refused connection and a host that does not resolve. Each fault
 // must end within the fetch limit, leave the baseline and the screen alone,
 // and must not stop the poll or swallow the next real change.
-#include "../windows/webtest.h"
+#include "testkit.h"
 #include "fixture.h"
 #include "form1.h"
 #include "gbk.h"
@@ -12,6 +12,7 @@
 #include <QTcpServer>
 
 using namespace lckb;
+using namespace testkit;
 using lckb::sim::Step;
 
 namespace {
@@ -126,7 +127,7 @@ class TstSoakFaults : public QObject
 {
     Q_OBJECT
 private slots:
-    void cleanup() { soak::deletePopups(); }
+    void cleanup() { deletePopups(); }
     void faultThenChange_data();
     void faultThenChange();
     void damagedBytesAreTextNotFaults();
@@ -347,19 +348,19 @@ void TstSoakFaults::mainWindowStaysQuietThroughFaults()
                                                      PollOutcome::FetchFailed, PollOutcome::Markup}));
     QCOMPARE(baks.mid(0, 4), QStringList(4, soak::joined(l0)));
     QCOMPARE(watch.shown, QStringList());
-    QCOMPARE(soak::visibleMessageBoxes(), 0);
+    QCOMPARE(messageBoxes().size(), 0);
     QVERIFY(fx.player.played.isEmpty());
     QVERIFY(w.poll().Timer1.isActive());
 
     // The 500 with its text body, the change, and the change again.
     QVERIFY(waitFor([&] { return outcomes.size() >= 7; }, 20000));
-    QCOMPARE(soak::visibleMessageBoxes(), 0);
+    QCOMPARE(messageBoxes().size(), 0);
     QVERIFY(w.poll().Timer1.isActive());
     QCOMPARE(baks.at(6), soak::joined(l1));
 
     const QStringList old = l0.at(2).split(u',');
     QStringList got = watch.shown;
-    for (Form2 *p : soak::visiblePopups())
+    for (Form2 *p : popups())
         got << p->ZiNameTxT->text() + "|" + p->ZuNameTxT->text() + "|" + p->url();
     got << fx.player.played;
     QCOMPARE(got, QStringList({"lckb::Form2|" + Form2::kCaption,

@@ -2,13 +2,14 @@
 #include "bulletinserver.h"
 #include "form4.h"
 #include "twips.h"
-#include "webtest.h"
+#include "testkit.h"
 
 #include <QPointer>
 #include <QRegularExpression>
 #include <QWebEngineView>
 
 using namespace lckb;
+using namespace testkit;
 
 class TstForm4 : public QObject
 {
