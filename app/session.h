@@ -19,6 +19,7 @@ struct Intervals
     int popupTick = 60000;   // Form2.Timer1: a pop-up closes on its third tick
     int fetchLimit = 15000;  // time limit of one page fetch
     int trayRetry = 2000;    // retry showing the tray icon while there is no tray
+    int systemBrowserGap = 1000; // least time between two addresses handed to the system's browser
 };
 
 struct Session

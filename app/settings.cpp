@@ -8,6 +8,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace lckb {
 namespace {
 
@@ -175,16 +179,114 @@ void IniDocument::setValue(const QString &section, const QString &key, const QSt
     parse();
 }
 
-QString ReadIni(const QString &section, const QString &key, const QString &file)
+namespace {
+
+// What identifies one version of the file on disk. Two versions with the same
+// identity are the same bytes as far as anyone editing it by hand can tell.
+struct FileStamp
 {
-    // Only a plain file: a pipe or a device under that name would block or never end.
-    if (!QFileInfo(file).isFile())
-        return {};
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime = {};
+    timespec ctime = {};
+    bool operator==(const FileStamp &o) const
+    {
+        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec
+               && mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec
+               && ctime.tv_nsec == o.ctime.tv_nsec;
+    }
+};
+
+enum class FileKind { Absent, Usable, Unusable };
+
+// Follows a symbolic link: people keep the file elsewhere on purpose.
+FileKind statFile(const QString &file, struct stat *st)
+{
+    if (::stat(QFile::encodeName(file).constData(), st) != 0)
+        return FileKind::Absent;
+    // Only a plain file: a pipe or a device under that name would block or
+    // never end. A real file is a few hundred bytes; a huge one is not ours
+    // to read in full (or to rewrite) at every start.
+    if (!S_ISREG(st->st_mode) || st->st_size > kIniFileLimit)
+        return FileKind::Unusable;
+    return FileKind::Usable;
+}
+
+FileStamp stampOf(const struct stat &st)
+{
+    return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+// The start-up reads a dozen keys one after the other; the file is parsed
+// once and the parse reused for as long as the file on disk is unchanged.
+struct ParsedFile
+{
+    QString path;
+    FileStamp stamp;
+    IniDocument doc;
+};
+ParsedFile &lastParsed()
+{
+    static ParsedFile p;
+    return p;
+}
+
+// The parsed file, or nothing when it is absent or cannot be used.
+std::optional<IniDocument> loadIni(const QString &file, FileKind *kind = nullptr, struct stat *stOut = nullptr)
+{
+    struct stat st = {};
+    const FileKind k = statFile(file, &st);
+    if (kind)
+        *kind = k;
+    if (stOut)
+        *stOut = st;
+    if (k != FileKind::Usable)
+        return std::nullopt;
+    ParsedFile &cache = lastParsed();
+    if (cache.path == file && cache.stamp == stampOf(st))
+        return cache.doc;
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = f.read(kIniFileLimit + 1);
+    if (bytes.size() > kIniFileLimit)
+        return std::nullopt;
+    // Stamp from the open file: if the file was replaced in between, the
+    // stamp describes what was read.
+    struct stat now = {};
+    if (::fstat(f.handle(), &now) != 0 || qint64(now.st_size) != bytes.size())
+        return IniDocument(bytes);
+    cache = ParsedFile{file, stampOf(now), IniDocument(bytes)};
+    return cache.doc;
+}
+
+void remember(const QString &file, const IniDocument &doc)
+{
+    struct stat st = {};
+    if (statFile(file, &st) == FileKind::Usable)
+        lastParsed() = ParsedFile{file, stampOf(st), doc};
+}
+
+bool holdsPassword(const IniDocument &doc)
+{
+    return !doc.value(QStringLiteral("mima"), QStringLiteral("pass")).isEmpty();
+}
+
+} // namespace
+
+bool iniFileUsable(const QString &file)
+{
+    struct stat st = {};
+    return statFile(file, &st) == FileKind::Usable;
+}
+
+QString ReadIni(const QString &section, const QString &key, const QString &file)
+{
+    const std::optional<IniDocument> doc = loadIni(file);
+    if (!doc)
         return {};
-    const IniDocument doc(f.read(16 * 1024 * 1024));
-    const QString v = doc.value(section, key);
+    const QString v = doc->value(section, key);
     const QByteArray bytes = encodeGbk(v);
     if (bytes.size() <= kIniValueLimit)
         return v;
@@ -199,32 +301,49 @@ bool WriteIni(const QString &section, const QString &key, const QString &value, 
         if (c == u'\r' || c == u'\n' || c == QChar(0))
             return false;
 
-    QByteArray old;
-    const QFileInfo info(file);
-    const bool exists = info.exists();
+    FileKind kind = FileKind::Absent;
+    struct stat st = {};
+    std::optional<IniDocument> old = loadIni(file, &kind, &st);
+    if (kind == FileKind::Unusable)
+        return false; // never rewritten: nothing of what is there gets lost
+    const bool exists = kind == FileKind::Usable;
     if (exists) {
         // A file marked read-only stays untouched, even for a user (root)
         // whom the system would let write it.
-        if (!info.isFile() || !info.isWritable() || !(info.permissions() & QFileDevice::WriteOwner))
+        if (!old || !(st.st_mode & S_IWUSR) || ::access(QFile::encodeName(file).constData(), W_OK) != 0)
             return false;
-        QFile f(file);
-        if (!f.open(QIODevice::ReadOnly))
-            return false;
-        old = f.readAll();
     }
-    IniDocument doc(old);
+    IniDocument doc = old.value_or(IniDocument());
     doc.setValue(section, key, value);
+    if (doc.bytes().size() > kIniFileLimit)
+        return false;
 
+    // Writes the target of a symbolic link, through a new file renamed over it.
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    if (!exists) // it may hold the login password in plain text
-        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // The login password is stored in plain text: once the file holds one,
+    // only its owner may read it. An existing file keeps its owner, group and
+    // mode otherwise.
+    mode_t mode = exists ? (st.st_mode & 07777) : mode_t(0600);
+    if (holdsPassword(doc))
+        mode &= ~mode_t(077);
+    if (exists && ::fchown(out.handle(), st.st_uid, st.st_gid) != 0) {
+        // Only root may give a file to someone else; the user's own file
+        // is theirs already.
+    }
+    if (::fchmod(out.handle(), mode) != 0) {
+        out.cancelWriting();
+        return false;
+    }
     if (out.write(doc.bytes()) != doc.bytes().size()) {
         out.cancelWriting();
         return false;
     }
-    return out.commit();
+    if (!out.commit())
+        return false;
+    remember(file, doc);
+    return true;
 }
 
 QString AppDir()

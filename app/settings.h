@@ -7,8 +7,9 @@
 // matching quotes is returned without them, the first matching section and
 // key win. Text is stored in code page 936 with CRLF line ends.
 //
-// Nothing is cached: every read opens the file again, so a value edited by
-// hand is seen at the next read.
+// A value edited by hand is seen at the next read: a parse is reused only
+// while the file on disk is unchanged. A file over kIniFileLimit bytes (or one
+// that is not a plain file) reads as absent and is never rewritten.
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -17,6 +18,12 @@ namespace lckb {
 
 // The longest value a read returns, in bytes of the stored text.
 inline constexpr qsizetype kIniValueLimit = 1024;
+// The largest settings file read or written; a real one is a few hundred bytes.
+inline constexpr qsizetype kIniFileLimit = 1024 * 1024;
+
+// Whether `file` is a settings file that reads can use: a plain file (or a
+// link to one) of at most kIniFileLimit bytes.
+bool iniFileUsable(const QString &file);
 
 // ReadIni: the value of `key` in `section` of `file`, cut to 1,024 bytes
 // without splitting a character; the empty text when the file cannot be read
@@ -26,9 +33,12 @@ QString ReadIni(const QString &section, const QString &key, const QString &file)
 // WriteIni: sets `key` in `section` of `file`, creating the file (owner-only
 // permissions), the section or the key as needed. Every other byte of the file
 // stays as it was. The file is replaced atomically, so a crash or a full disk
-// never leaves half a file behind. Returns false when nothing could be written
-// (read-only file or folder, a value holding a line break); callers that
-// follow the program's rules ignore the result.
+// never leaves half a file behind; a symbolic link is written through to its
+// target, and the file keeps its owner, group and mode, except that a file
+// holding a password ends readable by its owner only. Returns false when
+// nothing could be written (read-only or oversized file, read-only folder, a
+// value holding a line break); callers that follow the program's rules ignore
+// the result.
 bool WriteIni(const QString &section, const QString &key, const QString &value, const QString &file);
 
 // AppDir: the program's folder with exactly one trailing separator.

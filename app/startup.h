@@ -38,7 +38,9 @@ int validLineIndex(int index);
 int storedLineIndex(const QString &iniPath);
 
 // One copy per user. The lock goes stale with its holder, so a crash or a
-// kill never blocks the next start.
+// kill never blocks the next start. It lives in a folder only the user can
+// write: $XDG_RUNTIME_DIR, else a private folder of the user's in /tmp, else
+// ~/.cache/lckb.
 class SingleInstance
 {
 public:
@@ -47,11 +49,15 @@ public:
     static QString defaultLockPath();
 
 private:
+    QString m_path;
     std::unique_ptr<QLockFile> m_lock;
 };
 
 inline const QString kAlreadyRunningText = QStringLiteral("程序已经运行！在右下角，系统托盘区！");
 inline const QString kReminderTitle = QStringLiteral("提醒"); // title of the program's questions and refusals
+// Title of the messages that bring no title of their own. Written out on each
+// box: an application display name would be appended to every window title.
+inline const QString kAppTitle = QStringLiteral("澜策快报 LC6.1");
 
 // Command-line options.
 struct Options

@@ -1,5 +1,6 @@
 #include "appicon.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -36,6 +37,14 @@ QImage appIconImage(int size)
     p.setBrush(QColor(0xFF, 0xD5, 0x4F));
     p.drawEllipse(QPointF(50, 48), 8, 8);
     return img;
+}
+
+void setUpApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("lckb"));
+    QApplication::setApplicationVersion(QStringLiteral(LCKB_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(appIcon());
 }
 
 QIcon appIcon()

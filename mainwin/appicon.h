@@ -9,4 +9,9 @@ namespace lckb {
 QImage appIconImage(int size);
 QIcon appIcon();
 
+// What the application object carries for every window of the program: its
+// name, version and icon, and a run that the tray keeps alive. No display
+// name: the platform would append it to every window title.
+void setUpApplication();
+
 } // namespace lckb

@@ -63,7 +63,7 @@ Form1::Form1(Session &session, SoundPlayer *player, QWidget *parent)
                                             MainBoxes{Check1, Check2, Check3, Check4, shengyin, mima},
                                             *m_channels, [this] { showSavePasswordForm(); });
 
-    m_router = new NewWindowRouter(this);
+    m_router = new NewWindowRouter(m_session.intervals.systemBrowserGap, this);
 
     connect(m_runLimit.get(), &RunningLimit::limitReached, this, [this] {
         // Ends without a message and without the window's closing steps; the
@@ -468,9 +468,19 @@ void Form1::dlTick()
 
 void Form1::fillLogin(std::function<void(const LoginFillResult &)> done)
 {
+    // The login goes only to the service: a page that a frame's script, a
+    // redirect or a link moved the main window to gets nothing.
+    const QString origin = webOrigin(QUrl(m_session.serverBase()));
+    if (origin.isEmpty() || webOrigin(m_page->url()) != origin) {
+        LoginFillResult r;
+        r.error = QStringLiteral("origin");
+        done(r);
+        return;
+    }
     // The isolated world keeps the page's own scripts from changing what
     // the routine sees; the DOM it fills is the page's.
-    m_page->runJavaScript(loginFillScript(m_session.strUser, m_session.strPass), QWebEngineScript::ApplicationWorld,
+    m_page->runJavaScript(loginFillScript(m_session.strUser, m_session.strPass, origin),
+                          QWebEngineScript::ApplicationWorld,
                           [this, done = std::move(done)](const QVariant &v) {
                               if (!m_tearingDown)
                                   done(LoginFillResult::fromVariant(v));

@@ -132,12 +132,7 @@ int main(int argc, char *argv[])
 
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("lckb"));
-    QApplication::setApplicationVersion(QStringLiteral(LCKB_VERSION));
-    // Message boxes that pass no title of their own show this one.
-    QApplication::setApplicationDisplayName(QStringLiteral("澜策快报 LC6.1"));
-    QApplication::setQuitOnLastWindowClosed(false); // the tray keeps the program alive
-    QApplication::setWindowIcon(lckb::appIcon());     // every window of the program shows it
+    lckb::setUpApplication();
 
     lckb::SingleInstance instance;
     if (!instance.tryAcquire()) {

@@ -6,10 +6,13 @@
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineView>
 
+#include <algorithm>
+
 namespace lckb {
 
-NewWindowRouter::NewWindowRouter(QObject *parent)
+NewWindowRouter::NewWindowRouter(int handOffGapMs, QObject *parent)
     : QObject(parent)
+    , m_handOffGapMs(handOffGapMs)
 {
 }
 
@@ -18,18 +21,35 @@ bool NewWindowRouter::isMarketplaceAddress(const QUrl &url)
     return url.toString().contains(QLatin1String(kMarketplaceDomain), Qt::CaseInsensitive);
 }
 
+int NewWindowRouter::openWindows() const
+{
+    // A closed window counts no more, even before it is deleted.
+    return int(std::count_if(m_windows.begin(), m_windows.end(),
+                             [](const QPointer<Form4> &w) { return w && !w->isHidden(); }));
+}
+
 void NewWindowRouter::route(QWebEngineNewWindowRequest &request)
 {
+    // A request left unadopted opens nothing and loads nothing. That is the
+    // answer to a page that asks for windows in a loop, with or without a
+    // click: each window costs a browser page's memory, each hand-off a
+    // browser started by the system.
     const QUrl url = request.requestedUrl();
     if (isMarketplaceAddress(url)) {
-        // Whether a browser was found is not our concern; the request itself
-        // is left unadopted, so nothing opens inside the program.
+        if (m_lastHandOff.isValid() && !m_lastHandOff.hasExpired(m_handOffGapMs))
+            return;
+        m_lastHandOff.start();
+        // Whether a browser was found is not our concern.
         QDesktopServices::openUrl(url);
         emit handedToSystem(url);
         return;
     }
+    m_windows.removeAll(QPointer<Form4>());
+    if (openWindows() >= kMaxSecondaryWindows)
+        return;
     // A window of its own, no parent: it lives until the user closes it.
     auto *w = new Form4;
+    m_windows.append(w);
     w->show();
     request.openIn(w->WebBrowser1->page());
     emit secondaryWindowOpened(w);

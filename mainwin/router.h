@@ -5,7 +5,10 @@
 // of its own.
 #include "form4.h" // complete, so Form4 * passes through queued connections and spies
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QUrl>
 
 class QWebEngineNewWindowRequest;
@@ -16,13 +19,23 @@ class NewWindowRouter : public QObject
 {
     Q_OBJECT
 public:
-    explicit NewWindowRouter(QObject *parent = nullptr);
+    // Secondary windows open at once, at most.
+    static constexpr int kMaxSecondaryWindows = 10;
+
+    // `handOffGapMs`: the least time between two addresses handed to the
+    // system's browser.
+    explicit NewWindowRouter(int handOffGapMs = 1000, QObject *parent = nullptr);
 
     // For QWebEnginePage::newWindowRequested of the main page. A request for
-    // the marketplace is handed to the system and otherwise dropped; any other
-    // request is adopted by a new, visible Form4, so a posted form arrives
-    // there with its method, data and headers.
+    // the marketplace is handed to the system (at most one per gap) and
+    // otherwise dropped; any other request is adopted by a new, visible Form4,
+    // so a posted form arrives there with its method, data and headers, as
+    // long as fewer than kMaxSecondaryWindows are open. A request beyond either
+    // limit opens and loads nothing.
     void route(QWebEngineNewWindowRequest &request);
+
+    // Secondary windows of this router still open.
+    int openWindows() const;
 
     // The marketplace domain anywhere in the address, in any letter case.
     static bool isMarketplaceAddress(const QUrl &url);
@@ -30,6 +43,11 @@ public:
 signals:
     void secondaryWindowOpened(lckb::Form4 *w);
     void handedToSystem(const QUrl &url);
+
+private:
+    int m_handOffGapMs;
+    QElapsedTimer m_lastHandOff;
+    QList<QPointer<Form4>> m_windows;
 };
 
 } // namespace lckb

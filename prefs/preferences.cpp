@@ -6,7 +6,6 @@
 #include "settings.h"
 
 #include <QCheckBox>
-#include <QFileInfo>
 
 #include <utility>
 
@@ -51,8 +50,9 @@ void Preferences::config()
     blnTemp = false;
     const QString ini = m_session.iniPath();
     // Only a regular file counts (a symlink to one is fine); a folder, a
-    // dangling link or a device named config.ini leaves every design state.
-    if (!QFileInfo(ini).isFile())
+    // dangling link, a device or an oversized file named config.ini leaves
+    // every design state.
+    if (!iniFileUsable(ini))
         return;
 
     m_loading = true;

@@ -2,6 +2,7 @@
 
 #include "mainlink.h"
 #include "screenunits.h"
+#include "startup.h"
 #include "twips.h"
 
 #include <QAccessible>
@@ -124,7 +125,10 @@ void Form2::setData(int index, const QString &zuName, const QString &ziName, con
     ZiUrlTxT->setText(ziUrl);
     Label1->setText(u'>' + ziName + u'<');
     Label1->setAccessibleName(ziName);
-    setToolTip(zuName.isEmpty() ? ziName : zuName + QStringLiteral("：") + ziName);
+    // A tooltip is shown as rich text whenever it looks like markup; the
+    // server's text is escaped so it always shows as the characters it is.
+    const QString tip = zuName.isEmpty() ? ziName : zuName + QStringLiteral("：") + ziName;
+    setToolTip(QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(tip.toHtmlEscaped()));
     setAccessibleDescription(zuName + u' ' + ziName);
 }
 
@@ -204,7 +208,7 @@ void Form2::finishClick(bool frameLoaded)
     }
     // Not a child of the pop-up: the pop-up may close itself while the
     // message is open, and the rest of the click must still happen.
-    auto *box = new QMessageBox(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(),
+    auto *box = new QMessageBox(QMessageBox::NoIcon, kAppTitle,
                                 kMainNotLoadedText, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);

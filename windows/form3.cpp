@@ -58,7 +58,7 @@ Form3::Form3(MainLink &main, QWidget *parent)
 
 void Form3::message(const QString &text, std::function<void()> then)
 {
-    auto *box = new QMessageBox(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
+    auto *box = new QMessageBox(QMessageBox::NoIcon, kAppTitle, text,
                                 QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);

@@ -2,19 +2,39 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUrl>
 #include <QVariantMap>
 
 namespace lckb {
 
-QString loginFillScript(const QString &user, const QString &pass)
+QString webOrigin(const QUrl &url)
 {
-    const QByteArray args = QJsonDocument(QJsonArray{user, pass}).toJson(QJsonDocument::Compact);
+    if (!url.isValid() || url.host().isEmpty())
+        return {};
+    const QString scheme = url.scheme().toLower();
+    QString host = url.host(QUrl::FullyEncoded).toLower();
+    if (host.contains(u':'))
+        host = u'[' + host + u']';
+    const int defaultPort = scheme == u"https" ? 443 : scheme == u"http" ? 80 : -1;
+    const int port = url.port(defaultPort);
+    return scheme + QStringLiteral("://") + host + (port == defaultPort ? QString() : u':' + QString::number(port));
+}
+
+QString loginFillScript(const QString &user, const QString &pass, const QString &origin)
+{
+    const QByteArray args = QJsonDocument(QJsonArray{user, pass, origin}).toJson(QJsonDocument::Compact);
+    // The origins are checked here as well as by the caller: between the
+    // caller's look at the address and this run, a frame's script may have
+    // moved the top page elsewhere.
     return QStringLiteral(R"JS((function (login) {
-  var user = login[0], pass = login[1], frames = -1, set = 0;
+  var user = login[0], pass = login[1], origin = login[2], frames = -1, set = 0;
   try {
+    if (!origin || window.location.origin !== origin) return {ok: false, frames: frames, set: 0, err: 'origin'};
     frames = window.frames.length;
     if (frames !== 4) return {ok: false, frames: frames, set: 0};
-    var doc = window.frames[3].document;
+    var frame = window.frames[3];
+    if (frame.location.origin !== origin) return {ok: false, frames: frames, set: 0, err: 'origin'};
+    var doc = frame.document;
     var all = doc.all || doc.getElementsByTagName('*');
     for (var i = 0; i < all.length; i++) {
       var e = all[i];

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
@@ -27,6 +28,7 @@ private slots:
     void writeKeepsEveryOtherByte();
     void writeQuotesWhatWouldNotSurvive();
     void failedWritesLeaveTheOldFile();
+    void fileStaysSmallPrivateAndWhole();
     void appDirHasOneTrailingSeparator();
     void gbkCodec();
 };
@@ -197,6 +199,59 @@ void TstSettings::failedWritesLeaveTheOldFile()
     QVERIFY(!WriteIni("config", "Check1", "0", ini));
     QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0700) == 0);
     QCOMPARE(readFile(ini), before);
+}
+
+void TstSettings::fileStaysSmallPrivateAndWhole()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("config.ini");
+    const auto mode = [&](const QString &path) {
+        struct stat st = {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+
+    // A file the user made readable to others is closed once it holds a password.
+    QVERIFY(writeFile(ini, "[config]\r\nxianlu=1\r\n"));
+    QVERIFY(::chmod(QFile::encodeName(ini).constData(), 0644) == 0);
+    QVERIFY(WriteIni("config", "Check1", "0", ini));
+    QCOMPARE(mode(ini), 0644); // no password in it: its mode is the user's choice
+    QVERIFY(WriteIni("mima", "pass", "secret", ini));
+    QCOMPARE(mode(ini), 0600);
+    QVERIFY(::chmod(QFile::encodeName(ini).constData(), 0640) == 0);
+    QVERIFY(WriteIni("mima", "user", "u", ini));
+    QCOMPARE(mode(ini), 0600);
+
+    // A symbolic link is written through to its target, owner and group kept.
+    QVERIFY(QDir(dir.path()).mkdir("elsewhere"));
+    const QString target = dir.filePath("elsewhere/lckb.ini");
+    QVERIFY(QFile::rename(ini, target));
+    QVERIFY(QFile::link(target, ini));
+    if (::geteuid() == 0)
+        QVERIFY(::chown(QFile::encodeName(target).constData(), 4242, 4343) == 0);
+    QVERIFY(WriteIni("config", "xianlu", "2", ini));
+    QVERIFY(QFileInfo(ini).isSymLink());
+    QCOMPARE(ReadIni("config", "xianlu", target), QStringLiteral("2"));
+    struct stat st = {};
+    QVERIFY(::stat(QFile::encodeName(target).constData(), &st) == 0);
+    if (::geteuid() == 0)
+        QVERIFY(st.st_uid == 4242 && st.st_gid == 4343);
+    QCOMPARE(mode(target), 0600);
+
+    // A value changed by hand is seen at the next read, even at the same size.
+    QVERIFY(writeFile(target, "[config]\r\nxianlu=3\r\n"));
+    QCOMPARE(ReadIni("config", "xianlu", ini), QStringLiteral("3"));
+
+    // A file over 1 MiB reads as absent and is never rewritten.
+    const QByteArray big = "[config]\r\nxianlu=2\r\n" + QByteArray(kIniFileLimit, ';');
+    QVERIFY(writeFile(target, big));
+    QVERIFY(!iniFileUsable(ini));
+    QCOMPARE(ReadIni("config", "xianlu", ini), QString());
+    QVERIFY(!WriteIni("config", "xianlu", "1", ini));
+    QCOMPARE(readFile(target), big);
+    // Nor does a write make a file grow past the limit.
+    QVERIFY(writeFile(target, "[config]\r\n"));
+    QVERIFY(!WriteIni("mima", "pass", QString(kIniFileLimit, u'x'), ini));
+    QCOMPARE(readFile(target), QByteArray("[config]\r\n"));
 }
 
 void TstSettings::appDirHasOneTrailingSeparator()

@@ -1,11 +1,16 @@
 // Start-up: the server line table, the stored line index, the options, and
 // the refusal of a second copy.
+#include "files.h"
 #include "startup.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace lckb;
 
@@ -18,6 +23,7 @@ private slots:
     void serverLineTable();
     void options();
     void secondCopyRefusedUntilTheFirstDies();
+    void lockCannotBeBlocked();
 };
 
 void TstStartup::lineIndexFromStoredText_data()
@@ -120,6 +126,65 @@ void TstStartup::secondCopyRefusedUntilTheFirstDies()
     QVERIFY(QFile::exists(lockPath)); // left behind by the killed holder
     SingleInstance fourth(lockPath);
     QVERIFY(fourth.tryAcquire());
+}
+
+void TstStartup::lockCannotBeBlocked()
+{
+    // An empty lock, as a crash between creating and writing it leaves, or
+    // one that cannot be read: nobody holds it, so the start goes ahead.
+    QTemporaryDir dir;
+    for (int fileMode : {0644, 0000}) {
+        const QString lockPath = dir.filePath(QStringLiteral("empty-%1.lock").arg(fileMode));
+        QVERIFY(testkit::writeFile(lockPath, {}));
+        QVERIFY(::chmod(QFile::encodeName(lockPath).constData(), mode_t(fileMode)) == 0);
+        SingleInstance first(lockPath);
+        QVERIFY(first.tryAcquire());
+        // ... and the lock it took keeps the next copy out.
+        SingleInstance second(lockPath);
+        QVERIFY(!second.tryAcquire());
+    }
+
+    // The lock's name comes from the user id, not from $USER, and its folder
+    // must be the user's own and closed to others.
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR"), savedTmp = qgetenv("TMPDIR"),
+                     savedHome = qgetenv("HOME"), savedUser = qgetenv("USER");
+    const QString uid = QString::number(::getuid());
+    qputenv("USER", "");
+    QCOMPARE(QFileInfo(SingleInstance::defaultLockPath()).fileName(), "lckb-" + uid + ".lock");
+    if (!savedRuntime.isEmpty()) // as the tests run it: a private runtime folder
+        QCOMPARE(QFileInfo(SingleInstance::defaultLockPath()).path(), QString::fromLocal8Bit(savedRuntime));
+
+    QTemporaryDir tmp, home;
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const QString shared = tmp.filePath("lckb-" + uid);
+    QCOMPARE(QFileInfo(SingleInstance::defaultLockPath()).path(), shared);
+    struct stat st = {};
+    QVERIFY(::lstat(QFile::encodeName(shared).constData(), &st) == 0);
+    QCOMPARE(int(st.st_mode & 07777), 0700);
+    // Opened to others (as another user's folder made for us would be): refused.
+    QVERIFY(::chmod(QFile::encodeName(shared).constData(), 0777) == 0);
+    const QString refusedTo = QFileInfo(SingleInstance::defaultLockPath()).path();
+    QVERIFY(!refusedTo.startsWith(shared));
+    QVERIFY(refusedTo.startsWith(home.path()));
+    QVERIFY(::lstat(QFile::encodeName(refusedTo).constData(), &st) == 0);
+    QVERIFY(S_ISDIR(st.st_mode) && (st.st_mode & 0777) == 0700);
+    // A link in its place is no private folder either.
+    QVERIFY(QDir(shared).removeRecursively());
+    QVERIFY(QFile::link(home.path(), shared));
+    QVERIFY(!QFileInfo(SingleInstance::defaultLockPath()).path().startsWith(shared));
+
+    const auto restore = [](const char *name, const QByteArray &value) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    };
+    restore("XDG_RUNTIME_DIR", savedRuntime);
+    restore("TMPDIR", savedTmp);
+    restore("HOME", savedHome);
+    restore("USER", savedUser);
 }
 
 QTEST_GUILESS_MAIN(TstStartup)

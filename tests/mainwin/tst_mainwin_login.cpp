@@ -8,6 +8,7 @@
 #include "fixture.h"
 #include "form1.h"
 #include "form3.h"
+#include "loginfill.h"
 #include "testkit.h"
 
 #include <QCheckBox>
@@ -149,6 +150,28 @@ void TstLogin::fillTypesTheLoginOnlyWhereItBelongs()
             // It never submits.
             QVERIFY(fx.sim.requests("/nc/login.asp").size() == 1);
             QCOMPARE(fx.sim.requests("/nc/login.asp").first().method, QByteArray("GET"));
+
+            // A frame's script moves the top page to another site with the same
+            // frames and inputs: that page gets nothing, neither from the timer
+            // nor from the routine run there directly.
+            sim::BulletinServer other;
+            QVERIFY(other.listen({0}));
+            const QString otherMain = other.baseUrl(0) + QLatin1String(kMainPagePath);
+            testkit::runJs(w.page(), QStringLiteral("window.frames[0].top.location = '%1'").arg(otherMain));
+            QTRY_COMPARE_WITH_TIMEOUT(w.page()->url().toString(), otherMain, 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete() && other.requests("/nc/login.asp").size() == 1, 20000);
+            const int before = fills.count();
+            QTRY_VERIFY(fills.count() >= before + 3);
+            QCOMPARE(fills.last().at(0).value<LoginFillResult>().set, 0);
+            const QString lineOrigin = webOrigin(QUrl(fx.session.serverBase()));
+            const QVariantMap direct = testkit::runJs(w.page(), loginFillScript("u", "p", lineOrigin)).toMap();
+            QCOMPARE(direct.value("ok").toBool(), false);
+            QCOMPARE(direct.value("err").toString(), QStringLiteral("origin"));
+            QCOMPARE(loginValue(w, "userName"), QString());
+            QCOMPARE(loginValue(w, "userPassword"), QString());
+            // Back on the service page, the fill resumes.
+            testkit::runJs(w.page(), "history.back()");
+            QTRY_COMPARE_WITH_TIMEOUT(loginValue(w, "userPassword"), QStringLiteral("secret"), 20000);
 
             // Remember box cleared: the fill does nothing.
             w.mima->click();

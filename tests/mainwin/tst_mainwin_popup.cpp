@@ -8,6 +8,7 @@
 #include "twips.h"
 
 #include <QAccessible>
+#include <QTextDocument>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -97,6 +98,19 @@ void TstPopup::placementAndLook()
                        static_cast<QWidget *>(w.mima), static_cast<QWidget *>(w.Command2),
                        static_cast<QWidget *>(w.Option1[1])})
         QVERIFY2(!name(c).isEmpty() && name(c) == c->property("text").toString(), qPrintable(name(c)));
+    // The tooltip too shows the server's text as it is, even markup without
+    // a closing ">" that no filter of the reply stops. Rendered as a tooltip
+    // label renders it: rich text when it looks like markup.
+    for (const QString &title : {QStringLiteral("<b>粗体</b>"), QStringLiteral("<img src=\"/tmp/x.png\" width=300")}) {
+        Form2 q(w, 60000);
+        q.setData(9, QStringLiteral("澜策公司"), title, fx.session.serverBase() + "/nc/show.asp?id=9");
+        QTextDocument shown;
+        if (Qt::mightBeRichText(q.toolTip()))
+            shown.setHtml(q.toolTip());
+        else
+            shown.setPlainText(q.toolTip());
+        QCOMPARE(shown.toPlainText(), QStringLiteral("澜策公司：") + title);
+    }
     // No other window of the program bears the pop-up's caption.
     for (QWidget *top : QApplication::topLevelWidgets())
         if (top != p)
@@ -194,7 +208,7 @@ void TstPopup::clickWithoutAFourthFrameSaysSoOnce()
     QPointer<Form2> p = popups().first();
     clickTitle(p->Label1);
     QTRY_COMPARE(testkit::messageBoxes(Form2::kMainNotLoadedText).size(), 1);
-    QCOMPARE(testkit::messageBoxes().first()->windowTitle(), QGuiApplication::applicationDisplayName());
+    QCOMPARE(testkit::messageBoxes().first()->windowTitle(), lckb::kAppTitle);
     // The rest waits for the message to be answered.
     QVERIFY(p);
     QVERIFY(w.isHidden());

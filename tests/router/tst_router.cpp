@@ -36,7 +36,8 @@ private:
     }
 
     sim::BulletinServer m_sim;
-    NewWindowRouter m_router;
+    NewWindowRouter m_router{kHandOffGapMs};
+    static constexpr int kHandOffGapMs = 1000;
     QWebEngineView *m_view = nullptr;
     QList<QUrl> m_systemOpened;
 };
@@ -82,9 +83,16 @@ void TstRouter::marketplaceGoesToTheSystem()
     clickInBanner("marketLink"); // the domain in capitals, as the host
     WAIT_COMPARE(m_systemOpened.size(), 1);
     QCOMPARE(m_systemOpened[0].host().toLower(), "www.market.example.net");
+    // A page that hands addresses over in a loop starts one browser per gap.
+    settle(kHandOffGapMs);
+    runJs(m_view->page(), "for (var i = 0; i < 20; i++) window.open('http://market.example.net/x?' + i);");
+    settle(kHandOffGapMs / 3);
+    QCOMPARE(m_systemOpened.size(), 2);
+    QCOMPARE(m_systemOpened[1].query(), "0");
+    settle(kHandOffGapMs);
     clickInBanner("marketRefLink"); // the domain in the query of one of the service's own pages
-    WAIT_COMPARE(m_systemOpened.size(), 2);
-    QVERIFY(m_systemOpened[1].query().contains("Market.Example.Net"));
+    WAIT_COMPARE(m_systemOpened.size(), 3);
+    QVERIFY(m_systemOpened[2].query().contains("Market.Example.Net"));
 
     settle(500);
     QVERIFY(opened.isEmpty() && forms().isEmpty());
@@ -106,6 +114,22 @@ void TstRouter::ordinaryRequestsOpenSecondaryWindows()
     }
     QVERIFY(handed.isEmpty());
     QVERIFY(noBrowserWindowOfItsOwn());
+
+    // A burst of window.open without a click: ten windows at most, and a
+    // request beyond that loads nothing.
+    qDeleteAll(forms());
+    const int before = m_sim.requests("/nc/report.asp").size();
+    runJs(m_view->page(), "for (var i = 0; i < 50; i++) window.open('/nc/report.asp?id=' + (100 + i));");
+    WAIT_COMPARE(forms().size(), NewWindowRouter::kMaxSecondaryWindows);
+    settle(1000);
+    QCOMPARE(forms().size(), NewWindowRouter::kMaxSecondaryWindows);
+    QCOMPARE(m_router.openWindows(), NewWindowRouter::kMaxSecondaryWindows);
+    WAIT_COMPARE(m_sim.requests("/nc/report.asp").size() - before, NewWindowRouter::kMaxSecondaryWindows);
+    // Closing one makes room for one more.
+    forms().first()->close();
+    WAIT_COMPARE(m_router.openWindows(), NewWindowRouter::kMaxSecondaryWindows - 1);
+    clickInBanner("reportLink");
+    WAIT_COMPARE(m_router.openWindows(), NewWindowRouter::kMaxSecondaryWindows);
 }
 
 void TstRouter::postedFormArrivesUnchanged()

@@ -1,0 +1,112 @@
+#pragma once
+// A private X server for tests that check what the window system holds (the
+// title in _NET_WM_NAME, frames, window types): Xvfb on a free display with
+// openbox as window manager. Start it before the QApplication: it points
+// DISPLAY and the Qt platform at itself. Everything it starts stops with it.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QString>
+#include <QThread>
+#include <QWidget>
+
+#include <memory>
+
+namespace testkit {
+
+class XServer
+{
+public:
+    explicit XServer(const QString &screen = QStringLiteral("1280x800x24"))
+    {
+        for (int n = 90; n < 190 && m_display.isEmpty(); ++n) {
+            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))
+                || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
+                continue;
+            auto x = std::make_unique<QProcess>();
+            x->start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(n), QStringLiteral("-screen"),
+                                               QStringLiteral("0"), screen, QStringLiteral("-nolisten"),
+                                               QStringLiteral("tcp")});
+            if (!x->waitForStarted(5000))
+                return;
+            for (int i = 0; i < 100 && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); ++i) {
+                if (x->waitForFinished(50))
+                    break; // lost the display to another server: try the next
+            }
+            if (x->state() != QProcess::Running)
+                continue;
+            m_xvfb = std::move(x);
+            m_display = QStringLiteral(":%1").arg(n);
+        }
+        if (m_display.isEmpty())
+            return;
+        qputenv("DISPLAY", m_display.toLatin1());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        if (!QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty()) {
+            m_wm = std::make_unique<QProcess>();
+            m_wm->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            m_wm->start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+            m_wm->waitForStarted(5000);
+            // Until it has taken the screen, windows would be mapped without it.
+            for (int i = 0; i < 100 && property(rootWindow(), "_NET_SUPPORTING_WM_CHECK").isEmpty(); ++i)
+                QThread::msleep(50);
+        }
+    }
+    ~XServer()
+    {
+        for (auto *p : {m_wm.get(), m_xvfb.get()}) {
+            if (p && p->state() != QProcess::NotRunning) {
+                p->terminate();
+                if (!p->waitForFinished(3000))
+                    p->kill();
+                p->waitForFinished(3000);
+            }
+        }
+    }
+    bool ok() const { return !m_display.isEmpty(); }
+    bool hasWindowManager() const { return m_wm && m_wm->state() == QProcess::Running; }
+    QString display() const { return m_display; }
+
+    static QString rootWindow() { return QStringLiteral("root"); }
+
+    // The raw value of an X property of a window, as xprop prints it after
+    // "=" (empty when the window has no such property).
+    static QString property(const QString &window, const char *name)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        p.setProcessEnvironment(env);
+        QStringList args = window == rootWindow() ? QStringList{QStringLiteral("-root")}
+                                                  : QStringList{QStringLiteral("-id"), window};
+        args << QString::fromLatin1(name);
+        p.start(QStringLiteral("xprop"), args);
+        if (!p.waitForFinished(5000))
+            return {};
+        const QString out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        const qsizetype eq = out.indexOf(QStringLiteral(" = "));
+        return eq < 0 ? QString() : out.mid(eq + 3);
+    }
+    static QString property(const QWidget *w, const char *name)
+    {
+        return property(QString::number(w->winId()), name);
+    }
+    // A window's title as the window system shows it.
+    static QString title(const QWidget *w)
+    {
+        const QString v = property(w, "_NET_WM_NAME");
+        static const QRegularExpression quoted(QStringLiteral("^\"(.*)\"$"));
+        const auto m = quoted.match(v);
+        return m.hasMatch() ? m.captured(1) : QString();
+    }
+
+private:
+    QString m_display;
+    std::unique_ptr<QProcess> m_xvfb;
+    std::unique_ptr<QProcess> m_wm;
+};
+
+} // namespace testkit
