@@ -1,4 +1,4 @@
-#include "gbk.h"
+#include "app/gbk.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

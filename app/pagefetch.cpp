@@ -1,6 +1,6 @@
-#include "pagefetch.h"
+#include "app/pagefetch.h"
 
-#include "gbk.h"
+#include "app/gbk.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -12,7 +12,7 @@
 
 namespace lckb {
 
-QString BytesToText(const QByteArray &bytes, const QString &charset, bool *ok)
+QString decodeText(const QByteArray &bytes, const QString &charset, bool *ok)
 {
     const QString cs = charset.trimmed().toLower();
     if (cs == u"gb2312" || cs == u"gbk" || cs == u"cp936" || cs == u"windows-936" || cs == u"gb18030") {
@@ -41,7 +41,7 @@ PageFetch::PageFetch(QObject *parent)
 
 PageFetch::~PageFetch() = default;
 
-void PageFetch::GetUrlSource(const QString &url, const QString &charset,
+void PageFetch::fetchText(const QString &url, const QString &charset,
                              std::function<void(const FetchResult &)> done)
 {
     QNetworkRequest req{QUrl(url, QUrl::TolerantMode)};
@@ -113,7 +113,7 @@ void PageFetch::GetUrlSource(const QString &url, const QString &charset,
             return;
         }
         bool known = false;
-        r.text = BytesToText(body, charset, &known);
+        r.text = decodeText(body, charset, &known);
         r.ok = known;
         if (!known)
             r.error = QStringLiteral("unknown character set %1").arg(charset);

@@ -1,5 +1,5 @@
 #pragma once
-// mod_GetUrlSource: fetches one page of the service's server as text.
+// Fetches one page of the service's server as text.
 //
 // The fetch is asynchronous: the caller gets its answer through a callback
 // while the event loop keeps the windows, the tray and every timer alive.
@@ -19,9 +19,9 @@ struct FetchResult
     int httpStatus = 0;  // any status is accepted; its body is used all the same
 };
 
-// BytesToText: `bytes` decoded in `charset`. "GB2312", "GBK" and "cp936" mean
+// `bytes` decoded in `charset`. "GB2312", "GBK" and "cp936" mean
 // code page 936. Bad bytes become U+FFFD; an unknown charset gives ok=false.
-QString BytesToText(const QByteArray &bytes, const QString &charset, bool *ok = nullptr);
+QString decodeText(const QByteArray &bytes, const QString &charset, bool *ok = nullptr);
 
 class PageFetch : public QObject
 {
@@ -39,10 +39,10 @@ public:
     void setSizeLimit(qint64 bytes) { m_sizeLimit = bytes; }
     int timeLimit() const { return m_timeLimitMs; }
 
-    // GetUrlSource: GET of exactly `url`, with no credentials; `done` runs once
+    // A GET of exactly `url`, with no credentials; `done` runs once
     // on this object's thread when the body is complete or the fetch failed.
     // Destroying the PageFetch abandons pending fetches without calling back.
-    void GetUrlSource(const QString &url, const QString &charset,
+    void fetchText(const QString &url, const QString &charset,
                       std::function<void(const FetchResult &)> done);
 
     int pending() const { return m_pending; }

@@ -1,11 +1,12 @@
 #pragma once
-// The state the whole program shares: the server line table and the line in
-// use, the remembered login, the program folder, the clock and the timer
-// intervals. One instance lives for the whole run; tests make their own.
-#include "clock.h"
-#include "external.h"
-#include "settings.h"
-#include "startup.h"
+// The state the whole program shares: the server lines, the folders, the
+// clock, the timer intervals and the user's choices. One instance lives for
+// the whole run; tests make their own.
+#include "app/choices.h"
+#include "app/clock.h"
+#include "app/external.h"
+#include "app/settings.h"
+#include "app/startup.h"
 
 #include <QString>
 
@@ -13,29 +14,47 @@ namespace lckb {
 
 struct Intervals
 {
-    int poll = 30000;        // Form1.Timer1: the reminder poll
-    int runLimit = 60000;    // Form1.Timer2: the running-limit check
-    int loginFill = 2000;    // Form1.dl: the login fill
-    int popupTick = 60000;   // Form2.Timer1: a pop-up closes on its third tick
+    int poll = 30000;        // between two reminder polls
+    int runLimit = 60000;    // between two looks at the running limit
+    int loginFill = 2000;    // between two login fills
+    int popupTick = 60000;   // a pop-up closes on its third tick
     int fetchLimit = 15000;  // time limit of one page fetch
     int trayRetry = 2000;    // retry showing the tray icon while there is no tray
     int systemBrowserGap = 1000; // least time between two addresses handed to the system's browser
 };
 
-struct Session
+class Session
 {
-    ServerLineTable ServerLine = defaultServerLines(); // base addresses of the four lines
-    int LineIndex = 0;     // the line in use, 0..3
-    QString strUser;       // remembered login name of the service page
-    QString strPass;       // remembered login password
-    QString appDir = AppDir();
+public:
+    explicit Session(const QString &programDir = programFolder(), const QString &dataDir = {})
+    {
+        useFolders(programDir, dataDir);
+    }
+
+    // `programDir` holds the program and its sounds; `dataDir` (the program
+    // folder when empty) holds config.ini and the scratch folder.
+    void useFolders(const QString &programDir, const QString &dataDir = {})
+    {
+        m_programDir = programDir;
+        m_dataDir = dataDir.isEmpty() ? programDir : dataDir;
+        choices.setProfilePath(profilePathIn(m_dataDir));
+    }
+    QString programDir() const { return m_programDir; }
+    QString dataDir() const { return m_dataDir; }
+    QString profilePath() const { return profilePathIn(m_dataDir); }
+
+    ServerLines serverLines = defaultServerLines(); // base addresses of the four lines
     const Clock *clock = SystemClock::instance();
     Intervals intervals;
+    UserChoices choices;
 
-    QString iniPath() const { return iniPathIn(appDir); }
-    // The base address of the line in use; an index without a line means line 0.
-    QString serverBase() const { return ServerLine[size_t(validLineIndex(LineIndex))]; }
+    // The base address of the line in use.
+    QString serverBase() const { return serverLines[size_t(validLineIndex(choices.lineIndex()))]; }
     QString mainPageUrl() const { return serverBase() + QLatin1String(kMainPagePath); }
+
+private:
+    QString m_programDir;
+    QString m_dataDir;
 };
 
 } // namespace lckb

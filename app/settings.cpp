@@ -1,6 +1,6 @@
-#include "settings.h"
+#include "app/settings.h"
 
-#include "gbk.h"
+#include "app/gbk.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -41,13 +41,13 @@ QString unquote(const QString &trimmed)
 
 } // namespace
 
-IniDocument::IniDocument(const QByteArray &bytes)
+ProfileDocument::ProfileDocument(const QByteArray &bytes)
     : m_bytes(bytes)
 {
     parse();
 }
 
-void IniDocument::parse()
+void ProfileDocument::parse()
 {
     m_lines.clear();
     m_entries.clear();
@@ -95,7 +95,7 @@ void IniDocument::parse()
     }
 }
 
-int IniDocument::findSection(const QString &section) const
+int ProfileDocument::findSection(const QString &section) const
 {
     const QString want = trimBlanks(section);
     for (const Entry &e : m_entries)
@@ -104,7 +104,7 @@ int IniDocument::findSection(const QString &section) const
     return -1;
 }
 
-int IniDocument::findKey(int sectionLine, const QString &key) const
+int ProfileDocument::findKey(int sectionLine, const QString &key) const
 {
     const QString want = trimBlanks(key);
     for (int i = sectionLine + 1; i < m_entries.size(); ++i) {
@@ -117,7 +117,7 @@ int IniDocument::findKey(int sectionLine, const QString &key) const
     return -1;
 }
 
-QString IniDocument::value(const QString &section, const QString &key, bool *found) const
+QString ProfileDocument::value(const QString &section, const QString &key, bool *found) const
 {
     if (found)
         *found = false;
@@ -134,14 +134,14 @@ QString IniDocument::value(const QString &section, const QString &key, bool *fou
     return unquote(trimBlanks(decodeGbk(raw)));
 }
 
-QString IniDocument::storedForm(const QString &value)
+QString ProfileDocument::storedForm(const QString &value)
 {
     if (trimBlanks(value) != value || isQuoted(value))
         return u'"' + value + u'"';
     return value;
 }
 
-void IniDocument::setValue(const QString &section, const QString &key, const QString &value)
+void ProfileDocument::setValue(const QString &section, const QString &key, const QString &value)
 {
     const QByteArray valueBytes = encodeGbk(storedForm(value));
     const int s = findSection(section);
@@ -208,7 +208,7 @@ FileKind statFile(const QString &file, struct stat *st)
     // Only a plain file: a pipe or a device under that name would block or
     // never end. A real file is a few hundred bytes; a huge one is not ours
     // to read in full (or to rewrite) at every start.
-    if (!S_ISREG(st->st_mode) || st->st_size > kIniFileLimit)
+    if (!S_ISREG(st->st_mode) || st->st_size > kProfileFileLimit)
         return FileKind::Unusable;
     return FileKind::Usable;
 }
@@ -224,7 +224,7 @@ struct ParsedFile
 {
     QString path;
     FileStamp stamp;
-    IniDocument doc;
+    ProfileDocument doc;
 };
 ParsedFile &lastParsed()
 {
@@ -233,7 +233,7 @@ ParsedFile &lastParsed()
 }
 
 // The parsed file, or nothing when it is absent or cannot be used.
-std::optional<IniDocument> loadIni(const QString &file, FileKind *kind = nullptr, struct stat *stOut = nullptr)
+std::optional<ProfileDocument> loadIni(const QString &file, FileKind *kind = nullptr, struct stat *stOut = nullptr)
 {
     struct stat st = {};
     const FileKind k = statFile(file, &st);
@@ -249,51 +249,51 @@ std::optional<IniDocument> loadIni(const QString &file, FileKind *kind = nullptr
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QByteArray bytes = f.read(kIniFileLimit + 1);
-    if (bytes.size() > kIniFileLimit)
+    const QByteArray bytes = f.read(kProfileFileLimit + 1);
+    if (bytes.size() > kProfileFileLimit)
         return std::nullopt;
     // Stamp from the open file: if the file was replaced in between, the
     // stamp describes what was read.
     struct stat now = {};
     if (::fstat(f.handle(), &now) != 0 || qint64(now.st_size) != bytes.size())
-        return IniDocument(bytes);
-    cache = ParsedFile{file, stampOf(now), IniDocument(bytes)};
+        return ProfileDocument(bytes);
+    cache = ParsedFile{file, stampOf(now), ProfileDocument(bytes)};
     return cache.doc;
 }
 
-void remember(const QString &file, const IniDocument &doc)
+void remember(const QString &file, const ProfileDocument &doc)
 {
     struct stat st = {};
     if (statFile(file, &st) == FileKind::Usable)
         lastParsed() = ParsedFile{file, stampOf(st), doc};
 }
 
-bool holdsPassword(const IniDocument &doc)
+bool holdsPassword(const ProfileDocument &doc)
 {
     return !doc.value(QStringLiteral("mima"), QStringLiteral("pass")).isEmpty();
 }
 
 } // namespace
 
-bool iniFileUsable(const QString &file)
+bool profileFileUsable(const QString &file)
 {
     struct stat st = {};
     return statFile(file, &st) == FileKind::Usable;
 }
 
-QString ReadIni(const QString &section, const QString &key, const QString &file)
+QString readProfile(const QString &section, const QString &key, const QString &file)
 {
-    const std::optional<IniDocument> doc = loadIni(file);
+    const std::optional<ProfileDocument> doc = loadIni(file);
     if (!doc)
         return {};
     const QString v = doc->value(section, key);
     const QByteArray bytes = encodeGbk(v);
-    if (bytes.size() <= kIniValueLimit)
+    if (bytes.size() <= kProfileValueLimit)
         return v;
-    return decodeGbk(bytes.left(gbkPrefixLength(bytes, kIniValueLimit)));
+    return decodeGbk(bytes.left(gbkPrefixLength(bytes, kProfileValueLimit)));
 }
 
-bool WriteIni(const QString &section, const QString &key, const QString &value, const QString &file)
+bool writeProfile(const QString &section, const QString &key, const QString &value, const QString &file)
 {
     // A line break or NUL would end the line early and let the rest of the
     // value be read as further keys.
@@ -303,7 +303,7 @@ bool WriteIni(const QString &section, const QString &key, const QString &value, 
 
     FileKind kind = FileKind::Absent;
     struct stat st = {};
-    std::optional<IniDocument> old = loadIni(file, &kind, &st);
+    std::optional<ProfileDocument> old = loadIni(file, &kind, &st);
     if (kind == FileKind::Unusable)
         return false; // never rewritten: nothing of what is there gets lost
     const bool exists = kind == FileKind::Usable;
@@ -313,9 +313,9 @@ bool WriteIni(const QString &section, const QString &key, const QString &value, 
         if (!old || !(st.st_mode & S_IWUSR) || ::access(QFile::encodeName(file).constData(), W_OK) != 0)
             return false;
     }
-    IniDocument doc = old.value_or(IniDocument());
+    ProfileDocument doc = old.value_or(ProfileDocument());
     doc.setValue(section, key, value);
-    if (doc.bytes().size() > kIniFileLimit)
+    if (doc.bytes().size() > kProfileFileLimit)
         return false;
 
     // Writes the target of a symbolic link, through a new file renamed over it.
@@ -346,7 +346,7 @@ bool WriteIni(const QString &section, const QString &key, const QString &value, 
     return true;
 }
 
-QString AppDir()
+QString programFolder()
 {
     QString dir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     if (!dir.endsWith(QDir::separator()))
@@ -354,7 +354,7 @@ QString AppDir()
     return dir;
 }
 
-QString iniPathIn(const QString &appDir)
+QString profilePathIn(const QString &appDir)
 {
     QString dir = appDir;
     if (!dir.endsWith(QDir::separator()) && !dir.endsWith(u'/'))

@@ -1,5 +1,5 @@
 #pragma once
-// Module2: the settings file config.ini that lives beside the program.
+// The settings file config.ini, the user's choices on disk.
 //
 // A small reader and writer for Windows-style profile files, following the
 // rules users of such files rely on: section and key names match without
@@ -8,8 +8,8 @@
 // key win. Text is stored in code page 936 with CRLF line ends.
 //
 // A value edited by hand is seen at the next read: a parse is reused only
-// while the file on disk is unchanged. A file over kIniFileLimit bytes (or one
-// that is not a plain file) reads as absent and is never rewritten.
+// while the file on disk is unchanged. A file over kProfileFileLimit bytes (or
+// one that is not a plain file) reads as absent and is never rewritten.
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -17,20 +17,20 @@
 namespace lckb {
 
 // The longest value a read returns, in bytes of the stored text.
-inline constexpr qsizetype kIniValueLimit = 1024;
+inline constexpr qsizetype kProfileValueLimit = 1024;
 // The largest settings file read or written; a real one is a few hundred bytes.
-inline constexpr qsizetype kIniFileLimit = 1024 * 1024;
+inline constexpr qsizetype kProfileFileLimit = 1024 * 1024;
 
 // Whether `file` is a settings file that reads can use: a plain file (or a
-// link to one) of at most kIniFileLimit bytes.
-bool iniFileUsable(const QString &file);
+// link to one) of at most kProfileFileLimit bytes.
+bool profileFileUsable(const QString &file);
 
-// ReadIni: the value of `key` in `section` of `file`, cut to 1,024 bytes
+// The value of `key` in `section` of `file`, cut to 1,024 bytes
 // without splitting a character; the empty text when the file cannot be read
 // or the section or key is absent.
-QString ReadIni(const QString &section, const QString &key, const QString &file);
+QString readProfile(const QString &section, const QString &key, const QString &file);
 
-// WriteIni: sets `key` in `section` of `file`, creating the file (owner-only
+// Sets `key` in `section` of `file`, creating the file (owner-only
 // permissions), the section or the key as needed. Every other byte of the file
 // stays as it was. The file is replaced atomically, so a crash or a full disk
 // never leaves half a file behind; a symbolic link is written through to its
@@ -39,20 +39,20 @@ QString ReadIni(const QString &section, const QString &key, const QString &file)
 // nothing could be written (read-only or oversized file, read-only folder, a
 // value holding a line break); callers that follow the program's rules ignore
 // the result.
-bool WriteIni(const QString &section, const QString &key, const QString &value, const QString &file);
+bool writeProfile(const QString &section, const QString &key, const QString &value, const QString &file);
 
-// AppDir: the program's folder with exactly one trailing separator.
-QString AppDir();
+// The program's folder with exactly one trailing separator.
+QString programFolder();
 
-// The settings file inside a program folder as AppDir() gives it.
-QString iniPathIn(const QString &appDir);
+// The settings file inside a folder (with or without a trailing separator).
+QString profilePathIn(const QString &appDir);
 
 // The in-memory form of a profile file, for the two functions above and for
 // tests that check the bytes. Lines keep their original bytes and ends.
-class IniDocument
+class ProfileDocument
 {
 public:
-    explicit IniDocument(const QByteArray &bytes = {});
+    explicit ProfileDocument(const QByteArray &bytes = {});
 
     // The stored value (trimmed, quotes removed, not yet cut to the limit);
     // `found` tells an empty value from an absent key.

@@ -1,6 +1,7 @@
-#include "startup.h"
+#include "app/startup.h"
 
-#include "settings.h"
+#include "app/keys.h"
+#include "app/settings.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,13 +18,13 @@
 
 namespace lckb {
 
-std::optional<ServerLineTable> makeServerLines(const QStringList &hosts)
+std::optional<ServerLines> makeServerLines(const QStringList &hosts)
 {
     if (hosts.size() != 3)
         return std::nullopt;
     static const QRegularExpression hostPort(
         QStringLiteral("^([A-Za-z0-9](?:[A-Za-z0-9.-]*[A-Za-z0-9])?|\\[[0-9A-Fa-f:.]+\\])(?::([0-9]{1,5}))?$"));
-    ServerLineTable t;
+    ServerLines t;
     QString host0;
     for (int i = 0; i < 3; ++i) {
         const QString h = hosts.at(i).trimmed();
@@ -40,7 +41,7 @@ std::optional<ServerLineTable> makeServerLines(const QStringList &hosts)
     return t;
 }
 
-ServerLineTable defaultServerLines()
+ServerLines defaultServerLines()
 {
     return *makeServerLines({QString::fromLatin1(kDefaultHosts[0]), QString::fromLatin1(kDefaultHosts[1]),
                              QString::fromLatin1(kDefaultHosts[2])});
@@ -66,9 +67,9 @@ int validLineIndex(int index)
     return (index >= 0 && index <= 3) ? index : 0;
 }
 
-int storedLineIndex(const QString &iniPath)
+int storedLineIndex(const QString &profilePath)
 {
-    return validLineIndex(parseLineIndex(ReadIni(QStringLiteral("config"), QStringLiteral("xianlu"), iniPath)));
+    return validLineIndex(parseLineIndex(readProfile(keys::config, keys::lineIndex, profilePath)));
 }
 
 SingleInstance::SingleInstance(const QString &lockPath)

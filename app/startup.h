@@ -1,5 +1,5 @@
 #pragma once
-// mod_Main: what the program settles before its main window appears: the
+// What the program settles before its main window appears: the
 // refusal of a second copy, the table of server lines and the line in use.
 #include <QLockFile>
 #include <QString>
@@ -15,15 +15,15 @@ namespace lckb {
 // The four base addresses of the service's server ("lines"): scheme http, a
 // host, an optional port, no trailing "/". Entry 3 is entry 0's host on port
 // 803, whatever entry 0's own port is.
-using ServerLineTable = std::array<QString, 4>;
+using ServerLines = std::array<QString, 4>;
 
 inline constexpr const char *kDefaultHosts[3] = {"line1.example.com", "line2.example.com",
                                                  "line3.example.com"};
 
 // Fills the table from three "host[:port]" entries. Returns nothing when an
 // entry is not a plain host (with an optional port).
-std::optional<ServerLineTable> makeServerLines(const QStringList &hosts);
-ServerLineTable defaultServerLines();
+std::optional<ServerLines> makeServerLines(const QStringList &hosts);
+ServerLines defaultServerLines();
 
 // The line index as the settings file stores it: the leading decimal number
 // of the text (0 when there is none), rounded to the nearest integer with
@@ -33,9 +33,9 @@ int parseLineIndex(const QString &stored);
 // An index the table has no entry for falls back to line 0.
 int validLineIndex(int index);
 
-// The line chosen last time: key xianlu of section config in `iniPath`,
+// The line chosen last time: key xianlu of section config in `profilePath`,
 // line 0 when it is absent or names no line.
-int storedLineIndex(const QString &iniPath);
+int storedLineIndex(const QString &profilePath);
 
 // One copy per user. The lock goes stale with its holder, so a crash or a
 // kill never blocks the next start. It lives in a folder only the user can
@@ -62,8 +62,8 @@ inline const QString kAppTitle = QStringLiteral("澜策快报 LC6.1");
 // Command-line options.
 struct Options
 {
-    ServerLineTable serverLines = defaultServerLines();
-    int pollIntervalMs = 30000;  // Timer1
+    ServerLines serverLines = defaultServerLines();
+    int pollIntervalMs = 30000;  // between two reminder polls
     bool ok = true;              // false: print `message` and end with exit code 2
     bool exitNow = false;        // --help / --version were handled
     QString message;

@@ -1,6 +1,6 @@
 // Writes the program icon as PNG files of the usual sizes, for the desktop
 // entry and the package: lckb-icons OUTDIR
-#include "appicon.h"
+#include "prefs/appicon.h"
 
 #include <QDir>
 #include <QGuiApplication>

@@ -1,15 +1,15 @@
 // The entry procedure: refuse a second copy, settle the server line, show the
 // main window.
-#include "appicon.h"
-#include "browser.h"
-#include "form1.h"
-#include "form2.h"
-#include "form4.h"
-#include "processclock.h"
-#include "session.h"
-#include "settings.h"
-#include "startup.h"
-#include "tray.h"
+#include "app/processclock.h"
+#include "app/session.h"
+#include "app/startup.h"
+#include "mainwin/mainwindow.h"
+#include "mainwin/tray.h"
+#include "prefs/appicon.h"
+#include "reminder/reminderpoll.h"
+#include "windows/browser.h"
+#include "windows/browserwindow.h"
+#include "windows/bulletinpopup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,7 +34,7 @@ void onSignal(int)
 
 // SIGTERM, SIGINT and SIGHUP end the run like a logout does: every window
 // closes, then the program ends.
-void watchEndSignals(lckb::Form1 &w)
+void watchEndSignals(lckb::MainWindow &w)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
         return;
@@ -43,7 +43,7 @@ void watchEndSignals(lckb::Form1 &w)
         char c;
         [[maybe_unused]] const auto r = ::read(signalPipe[0], &c, 1);
         n->setEnabled(false);
-        w.unloadFromOutside();
+        w.endFromOutside();
     });
     struct sigaction sa = {};
     sa.sa_handler = onSignal;
@@ -143,26 +143,26 @@ int main(int argc, char *argv[])
     QNetworkProxyFactory::setUseSystemConfiguration(true);
 
     lckb::Session session;
-    session.ServerLine = opt.serverLines;
+    session.serverLines = opt.serverLines;
     session.intervals.poll = opt.pollIntervalMs;
-    session.LineIndex = lckb::storedLineIndex(session.iniPath());
+    session.choices.loadLineIndex();
 
-    lckb::Form1 w(session);
-    QObject::connect(&w, &lckb::Form1::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &w, [&w] { w.unloadFromOutside(); });
+    lckb::MainWindow w(session);
+    QObject::connect(&w, &lckb::MainWindow::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &w, [&w] { w.endFromOutside(); });
     watchEndSignals(w);
     if (trace.on()) {
         QObject::connect(
             w.page(), &QWebEnginePage::loadFinished, &w,
             [&trace](bool ok) { trace("page-loaded", ok ? "ok" : "failed"); }, Qt::SingleShotConnection);
         QObject::connect(
-            &w, &lckb::Form1::loginFilled, &w,
+            &w, &lckb::MainWindow::loginFilled, &w,
             [&trace](const lckb::LoginFillResult &r) { trace("login-filled", "set=" + QByteArray::number(r.set)); },
             Qt::SingleShotConnection);
         QObject::connect(&w.poll(), &lckb::ReminderPoll::pollFinished, &w,
                          [&trace](lckb::PollOutcome o) { trace("poll", outcomeName(o)); });
     }
-    w.Form_Load();
+    w.load();
     // The load step's last work is adding the tray icon; "docked" when a tray is there to hold it.
     if (trace.on())
         trace("tray-shown",
@@ -173,7 +173,7 @@ int main(int argc, char *argv[])
     // browsers) go before the main window and the browser profile.
     const QWidgetList left = QApplication::topLevelWidgets();
     for (QWidget *top : left)
-        if (qobject_cast<lckb::Form2 *>(top) || qobject_cast<lckb::Form4 *>(top))
+        if (qobject_cast<lckb::BulletinPopup *>(top) || qobject_cast<lckb::BrowserWindow *>(top))
             delete top;
     return rc;
 }

@@ -1,6 +1,6 @@
-#include "router.h"
+#include "mainwin/router.h"
 
-#include "external.h"
+#include "app/external.h"
 
 #include <QDesktopServices>
 #include <QWebEngineNewWindowRequest>
@@ -25,7 +25,7 @@ int NewWindowRouter::openWindows() const
 {
     // A closed window counts no more, even before it is deleted.
     return int(std::count_if(m_windows.begin(), m_windows.end(),
-                             [](const QPointer<Form4> &w) { return w && !w->isHidden(); }));
+                             [](const QPointer<BrowserWindow> &w) { return w && !w->isHidden(); }));
 }
 
 void NewWindowRouter::route(QWebEngineNewWindowRequest &request)
@@ -44,14 +44,14 @@ void NewWindowRouter::route(QWebEngineNewWindowRequest &request)
         emit handedToSystem(url);
         return;
     }
-    m_windows.removeAll(QPointer<Form4>());
+    m_windows.removeAll(QPointer<BrowserWindow>());
     if (openWindows() >= kMaxSecondaryWindows)
         return;
     // A window of its own, no parent: it lives until the user closes it.
-    auto *w = new Form4;
+    auto *w = new BrowserWindow;
     m_windows.append(w);
     w->show();
-    request.openIn(w->WebBrowser1->page());
+    request.openIn(w->page());
     emit secondaryWindowOpened(w);
 }
 

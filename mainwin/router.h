@@ -3,7 +3,7 @@
 // marketplace in the system's default browser, everything else in a new
 // secondary browser window of the program. The browser never opens a window
 // of its own.
-#include "form4.h" // complete, so Form4 * passes through queued connections and spies
+#include "windows/browserwindow.h" // complete, so BrowserWindow * passes through queued connections and spies
 
 #include <QElapsedTimer>
 #include <QList>
@@ -28,7 +28,7 @@ public:
 
     // For QWebEnginePage::newWindowRequested of the main page. A request for
     // the marketplace is handed to the system (at most one per gap) and
-    // otherwise dropped; any other request is adopted by a new, visible Form4,
+    // otherwise dropped; any other request is adopted by a new, visible BrowserWindow,
     // so a posted form arrives there with its method, data and headers, as
     // long as fewer than kMaxSecondaryWindows are open. A request beyond either
     // limit opens and loads nothing.
@@ -41,13 +41,13 @@ public:
     static bool isMarketplaceAddress(const QUrl &url);
 
 signals:
-    void secondaryWindowOpened(lckb::Form4 *w);
+    void secondaryWindowOpened(lckb::BrowserWindow *w);
     void handedToSystem(const QUrl &url);
 
 private:
     int m_handOffGapMs;
     QElapsedTimer m_lastHandOff;
-    QList<QPointer<Form4>> m_windows;
+    QList<QPointer<BrowserWindow>> m_windows;
 };
 
 } // namespace lckb

@@ -1,6 +1,6 @@
-#include "tray.h"
+#include "mainwin/tray.h"
 
-#include "appicon.h"
+#include "prefs/appicon.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -14,11 +14,11 @@ Tray::Tray(QObject *parent)
     , m_icon(new QSystemTrayIcon(appIcon(), this))
     , m_menu(new QMenu)
 {
-    m_menu->setObjectName(QStringLiteral("mnuTray"));
-    mnuShow = m_menu->addAction(QStringLiteral("显示程序"));
-    mnuShow->setObjectName(QStringLiteral("mnuShow"));
-    mnuQuit = m_menu->addAction(QStringLiteral("关闭退出"));
-    mnuQuit->setObjectName(QStringLiteral("mnuQuit"));
+    m_menu->setObjectName(QStringLiteral("trayMenu"));
+    m_show = m_menu->addAction(QStringLiteral("显示程序"));
+    m_show->setObjectName(QStringLiteral("showAction"));
+    m_quit = m_menu->addAction(QStringLiteral("关闭退出"));
+    m_quit->setObjectName(QStringLiteral("quitAction"));
     m_icon->setToolTip(kTip);
     // The right button opens the menu; the left one brings the window back.
     m_icon->setContextMenu(m_menu);

@@ -32,9 +32,9 @@ public:
     void setAvailabilityProbe(std::function<bool()> probe) { m_probe = std::move(probe); }
 
     QSystemTrayIcon *icon() const { return m_icon; }
-    QMenu *mnuTray() const { return m_menu; } // the tray menu
-    QAction *mnuShow;                         // "显示程序"
-    QAction *mnuQuit;                         // "关闭退出"
+    QMenu *menu() const { return m_menu; }
+    QAction *showAction() const { return m_show; } // "显示程序"
+    QAction *quitAction() const { return m_quit; } // "关闭退出"
 
 signals:
     void leftClicked();
@@ -44,6 +44,8 @@ private:
 
     QSystemTrayIcon *m_icon;
     QMenu *m_menu;
+    QAction *m_show;
+    QAction *m_quit;
     QTimer m_retry;
     int m_retriesLeft = 0;
     bool m_wanted = false;

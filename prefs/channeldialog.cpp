@@ -1,52 +1,86 @@
-#include "channeldialog.h"
+#include "prefs/channeldialog.h"
 
-#include "dialog1.h"
+#include "app/choices.h"
+#include "app/keys.h"
+#include "prefs/screenunits.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include <array>
 
 namespace lckb {
 
-ChannelDialog::ChannelDialog(const QString &iniPath, QObject *parent)
-    : QObject(parent), m_iniPath(iniPath)
-{
-}
+const QString ChannelDialog::kCaption = QStringLiteral("右下角提醒，详细设置");
 
-ChannelDialog::~ChannelDialog()
+ChannelDialog::ChannelDialog(UserChoices &choices, QWidget *parent)
+    : QDialog(parent)
+    , m_choices(choices)
 {
-    delete m_dialog.data();
-}
+    // A tool window stays out of the task bar; stay-on-top keeps it above
+    // the main window and the pop-ups while the user picks channels.
+    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_DeleteOnClose);
+    // The program lives on in the tray; closing this never ends it.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setObjectName(QStringLiteral("channelDialog"));
+    setWindowTitle(kCaption);
 
-Dialog1 *ChannelDialog::touch()
-{
-    if (!m_dialog) {
-        auto *d = new Dialog1(m_iniPath);
-        m_dialog = d;
-        connect(d, &Dialog1::closed, this, [this, d] {
-            if (m_dialog == d)
-                m_dialog.clear();
-        });
-        emit created(d);
+    const auto place = [this](QWidget *w, int left, int top, int width, int height) {
+        w->setGeometry(twipsOn(this, left), twipsOn(this, top), twipsOn(this, width), twipsOn(this, height));
+    };
+
+    // Created first so it also leads the focus chain when the chain wraps.
+    auto *closeButton = new QPushButton(QStringLiteral("关闭"), this);
+    closeButton->setObjectName(QStringLiteral("closeButton"));
+    closeButton->setAccessibleName(closeButton->text());
+    place(closeButton, 3360, 1440, 1695, 375);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+
+    place(new QLabel(QStringLiteral("金岳系列："), this), 0, 0, 1455, 255);
+    place(new QLabel(QStringLiteral("澜策题材系列："), this), 0, 720, 1695, 255);
+    place(new QLabel(QStringLiteral("注:勾选上的就提醒，反之不提醒。"), this), 240, 1560, 2775, 255);
+
+    // Channels 0-3 on the first row, 4-7 on the second, in reply order.
+    if (!m_choices.channelsLoaded())
+        m_choices.loadChannels();
+    std::array<QCheckBox *, kChannelCount> boxes{};
+    for (const Channel &c : channelTable()) {
+        auto *b = new QCheckBox(QString::fromUtf8(c.caption), this);
+        b->setObjectName(QLatin1String(c.key));
+        b->setAccessibleName(b->text());
+        place(b, 360 + 1200 * (c.index % 4), c.index < 4 ? 240 : 960, 1215, 375);
+        b->setChecked(m_choices.channelOn(c.index));
+        connect(b, &QCheckBox::toggled, this, [this, k = c.index](bool on) { m_choices.setChannelOn(k, on); });
+        boxes[size_t(c.index)] = b;
     }
-    return m_dialog;
+    // The tab order the dialog was designed with.
+    QWidget *const tabOrder[] = {closeButton, boxes[0], boxes[3], boxes[2], boxes[1],
+                                 boxes[6], boxes[5], boxes[4], boxes[7]};
+    for (size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    closeButton->setFocus();
+
+    setFixedSize(twipsOn(this, 5175), twipsOn(this, 1935));
+    move(screen()->geometry().topLeft() + QPoint(twipsOn(this, 10155), twipsOn(this, 5940)));
 }
 
-void ChannelDialog::show()
+void ChannelDialog::reject()
 {
-    Dialog1 *d = touch();
-    d->show();
-    d->raise();
-    d->activateWindow();
+    close();
 }
 
-bool ChannelDialog::exists() const
+void ChannelDialog::closeEvent(QCloseEvent *event)
 {
-    return !m_dialog.isNull();
-}
-
-bool ChannelDialog::channelOn(int channelIndex)
-{
-    const QCheckBox *b = touch()->boxAt(channelIndex);
-    return b && b->checkState() == Qt::Checked;
+    // Not QDialog::closeEvent: that would route through reject() again.
+    // Nothing to save here, every change was written when it was made.
+    event->accept();
+    m_choices.forgetChannels();
+    emit closed();
 }
 
 } // namespace lckb

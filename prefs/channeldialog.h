@@ -1,40 +1,41 @@
 #pragma once
-// The one shared channel dialog of the program. It is created on first use,
-// hidden, and loads the stored channel states then; closing it destroys it,
-// and the next use creates it afresh from the file.
-#include <QObject>
-#include <QPointer>
-#include <QString>
+// The channel settings dialog: one box per bulletin channel. It shows the
+// subscriptions of the user's choices, read from config.ini unless they are
+// loaded already, and writes every change through them at once. Closing it
+// destroys it, and the next reader of the subscriptions takes the file's
+// values again.
+#include <QDialog>
+
+class QCheckBox;
+class QCloseEvent;
 
 namespace lckb {
 
-class Dialog1;
+class UserChoices;
 
-class ChannelDialog : public QObject
+class ChannelDialog : public QDialog
 {
     Q_OBJECT
 public:
-    explicit ChannelDialog(const QString &iniPath, QObject *parent = nullptr);
-    ~ChannelDialog() override;
+    static const QString kCaption;
 
-    // The dialog, created hidden (and loaded) when it does not exist. Never
-    // shows it.
-    Dialog1 *touch();
-    // Touches the dialog, then shows it (not modal) and brings it to the front.
-    void show();
-    bool exists() const;
-    // Whether channel 0..7 is subscribed: its box is checked. Touches.
-    bool channelOn(int channelIndex);
+    // Built hidden. Each box is named after its channel's key.
+    explicit ChannelDialog(UserChoices &choices, QWidget *parent = nullptr);
 
 signals:
-    // A new dialog was created and has run its load step.
-    void created(lckb::Dialog1 *dialog);
+    // The dialog accepted a close and is about to be destroyed.
+    void closed();
+
+public slots:
+    // Escape closes like "关闭" does, so the dialog is never left hidden
+    // but alive once the user has dismissed it.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
-    QString m_iniPath;
-    // Cleared as soon as the dialog accepts a close, before its deferred
-    // deletion: a closed dialog is gone for every later touch.
-    QPointer<Dialog1> m_dialog;
+    UserChoices &m_choices;
 };
 
 } // namespace lckb

@@ -1,4 +1,4 @@
-#include "alerts.h"
+#include "reminder/alerts.h"
 
 #include <QFileInfo>
 
@@ -13,12 +13,12 @@ Alerts::Alerts(AlertHost &host, SoundPlayer &player, QObject *parent)
 {
 }
 
-void Alerts::ShowMsn(const QString &ZuName, const QString &Ziname, const QString &ZiUrl)
+void Alerts::announce(const QString &group, const QString &title, const QString &url)
 {
     // Items titled with this word are the server's font tests, never news.
-    if (Ziname.contains(QLatin1String("arial"), Qt::CaseInsensitive))
+    if (title.contains(QLatin1String("arial"), Qt::CaseInsensitive))
         return;
-    ++m_msnCount;
+    ++m_popupCount;
 
     // Asked before the pop-up exists: creating it may move the focus.
     const bool mainWasActive = m_host.mainWindowIsActive();
@@ -28,7 +28,7 @@ void Alerts::ShowMsn(const QString &ZuName, const QString &Ziname, const QString
     for (auto it = m_open.begin(); it != m_open.end();) {
         if (!it->window) {
             it = m_open.erase(it);
-        } else if (it->lblIndex + 2 < m_msnCount) {
+        } else if (it->sequence + 2 < m_popupCount) {
             const QPointer<QObject> w = it->window;
             it = m_open.erase(it);
             m_host.closePopup(w);
@@ -37,33 +37,34 @@ void Alerts::ShowMsn(const QString &ZuName, const QString &Ziname, const QString
         }
     }
 
-    QObject *popup = m_host.createPopup(PopupData{m_msnCount, ZuName, Ziname, ZiUrl});
+    const PopupData data{m_popupCount, group, title, url};
+    QObject *popup = m_host.createPopup(data);
     if (!popup)
         return; // the count has grown all the same, as with any failure here
-    m_open.append(OpenPopup{popup, m_msnCount});
+    m_open.append(OpenPopup{popup, m_popupCount});
 
     if (m_host.mainWindowVisible() && !mainWasActive)
         m_host.minimizeMainWindow();
     m_host.showPopup(popup);
+    emit announced(data);
 }
 
-void Alerts::PlayWavFile(const QString &strFileName, int PlayCount, int JianGe)
+void Alerts::playSound(const QString &file, int playCount)
 {
-    Q_UNUSED(JianGe) // one play per call; the interval never mattered
-    const QFileInfo file(strFileName);
-    if (!file.exists() || file.isDir())
+    const QFileInfo info(file);
+    if (!info.exists() || info.isDir())
         return;
-    if (PlayCount == 0)
+    if (playCount == 0)
         return;
-    m_player.play(strFileName);
+    m_player.play(file);
 }
 
-QList<int> Alerts::openPopupIndexes() const
+QList<int> Alerts::openPopupSequences() const
 {
     QList<int> out;
     for (const OpenPopup &p : m_open)
         if (p.window)
-            out.append(p.lblIndex);
+            out.append(p.sequence);
     return out;
 }
 

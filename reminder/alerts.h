@@ -4,7 +4,7 @@
 // The reminder poll talks to an AlertSink; Alerts is the real one. It keeps
 // the count of pop-ups raised, closes the older ones so that at most three
 // are open, and gets the main window out of the way. The windows themselves
-// belong to the main window, which implements AlertHost.
+// are made by an AlertHost.
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -12,13 +12,13 @@
 
 namespace lckb {
 
-// What a new pop-up is filled with.
+// What a pop-up shows and opens.
 struct PopupData
 {
-    int lblIndex;    // the pop-up's sequence number: MsnCount when it was raised
-    QString ZuName;  // group name of the item
-    QString Ziname;  // item title
-    QString ZiUrl;   // full address of the item's page
+    int sequence = 0; // the pop-up's number: the count of pop-ups raised when it was
+    QString group;    // group name of the item
+    QString title;    // item title
+    QString url;      // full address of the item's page
 };
 
 // What the reminder poll calls for each changed channel.
@@ -26,14 +26,13 @@ class AlertSink
 {
 public:
     virtual ~AlertSink();
-    // ShowMsn: raise one pop-up for one item.
-    virtual void ShowMsn(const QString &ZuName, const QString &Ziname, const QString &ZiUrl) = 0;
-    // PlayWavFile: play strFileName; PlayCount 0 means no sound, JianGe is the
-    // interval between plays and has no effect.
-    virtual void PlayWavFile(const QString &strFileName, int PlayCount, int JianGe) = 0;
+    // Raise one pop-up for one item.
+    virtual void announce(const QString &group, const QString &title, const QString &url) = 0;
+    // Play `file`; a play count of 0 means no sound.
+    virtual void playSound(const QString &file, int playCount) = 0;
 };
 
-// The main window's side of raising a pop-up.
+// The windows' side of raising a pop-up.
 class AlertHost
 {
 public:
@@ -64,24 +63,28 @@ class Alerts : public QObject, public AlertSink
 public:
     Alerts(AlertHost &host, SoundPlayer &player, QObject *parent = nullptr);
 
-    void ShowMsn(const QString &ZuName, const QString &Ziname, const QString &ZiUrl) override;
-    void PlayWavFile(const QString &strFileName, int PlayCount, int JianGe) override;
+    void announce(const QString &group, const QString &title, const QString &url) override;
+    void playSound(const QString &file, int playCount) override;
 
-    // MsnCount: the number of pop-ups raised since start.
-    int MsnCount() const { return m_msnCount; }
+    // The number of pop-ups raised since start.
+    int popupCount() const { return m_popupCount; }
     // Sequence numbers of the pop-ups still open, oldest first.
-    QList<int> openPopupIndexes() const;
+    QList<int> openPopupSequences() const;
+
+signals:
+    // A pop-up was raised (shown) for `data`.
+    void announced(const lckb::PopupData &data);
 
 private:
     struct OpenPopup
     {
         QPointer<QObject> window; // null once the pop-up has gone
-        int lblIndex;
+        int sequence;
     };
 
     AlertHost &m_host;
     SoundPlayer &m_player;
-    int m_msnCount = 0;
+    int m_popupCount = 0;
     QList<OpenPopup> m_open;
 };
 

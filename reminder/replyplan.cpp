@@ -1,7 +1,7 @@
-#include "replyplan.h"
+#include "reminder/replyplan.h"
 
-#include "channels.h"
-#include "replystore.h"
+#include "app/keys.h"
+#include "reminder/replystore.h"
 
 #include <QStringList>
 
@@ -22,7 +22,7 @@ bool isServerPath(const QString &field)
 
 } // namespace
 
-PollOutcome classifyReply(const QString &reply, const QString &bak)
+PollOutcome classifyReply(const QString &reply, const QString &baseline)
 {
     // A web page (a server error page, a login page) is no reminder reply and
     // must not disturb the baseline.
@@ -31,21 +31,21 @@ PollOutcome classifyReply(const QString &reply, const QString &bak)
     if (reply.isEmpty())
         return PollOutcome::Empty;
     // The first valid reply only becomes the baseline.
-    if (bak.isEmpty() || reply == bak)
+    if (baseline.isEmpty() || reply == baseline)
         return PollOutcome::Unchanged;
     return PollOutcome::Compared;
 }
 
-QList<Announcement> planAnnouncements(const QString &bak, const QString &tmp, const QString &serverBase,
+QList<Announcement> planAnnouncements(const QString &baseline, const QString &latest, const QString &serverBase,
                                       bool reminderOn, const std::function<bool(int)> &channelOn,
-                                      bool soundOn, const QString &appDir)
+                                      bool soundOn, const QString &programDir)
 {
     QList<Announcement> out;
     if (!reminderOn)
         return out;
     const int channels = int(channelTable().size());
-    const QStringList bakLines = ReplyStore::firstLines(bak, channels);
-    const QStringList tmpLines = ReplyStore::firstLines(tmp, channels);
+    const QStringList baselineLines = ReplyStore::firstLines(baseline, channels);
+    const QStringList latestLines = ReplyStore::firstLines(latest, channels);
     // Only the first eight lines belong to channels; the rest is never read.
     for (const Channel &ch : channelTable()) {
         const int k = ch.index;
@@ -53,8 +53,8 @@ QList<Announcement> planAnnouncements(const QString &bak, const QString &tmp, co
             continue;
         // A line missing from a reply counts as empty: a short reply says
         // nothing about that channel.
-        const QString was = bakLines.value(k);
-        const QString now = tmpLines.value(k);
+        const QString was = baselineLines.value(k);
+        const QString now = latestLines.value(k);
         if (was.isEmpty() || now.isEmpty() || was == now)
             continue;
         Announcement a;
@@ -66,13 +66,13 @@ QList<Announcement> planAnnouncements(const QString &bak, const QString &tmp, co
         // this server, raises no pop-up; its sound still tells of the change.
         if (f.size() >= 4 && isServerPath(f.at(3))) {
             a.popup = true;
-            a.ZuName = f.at(2);
-            a.Ziname = f.at(1);
-            a.ZiUrl = serverBase + f.at(3);
+            a.group = f.at(2);
+            a.title = f.at(1);
+            a.url = serverBase + f.at(3);
         }
         a.sound = soundOn;
         if (soundOn)
-            a.soundFile = appDir + QString::fromLatin1(ch.sound);
+            a.soundFile = programDir + QString::fromLatin1(ch.sound);
         out.append(a);
     }
     return out;

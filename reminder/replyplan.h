@@ -11,7 +11,7 @@ namespace lckb {
 
 // How a poll ended.
 enum class PollOutcome {
-    Busy,        // TiXing was called while a poll was still waiting for its reply
+    Busy,        // a poll was asked for while one was still waiting for its reply
     FetchFailed, // no reply could be had
     Markup,      // the reply holds "<" and ">": a web page, not a reminder reply
     Empty,       // the server answered with nothing
@@ -20,26 +20,26 @@ enum class PollOutcome {
 };
 
 // Markup, Empty, Unchanged or Compared for a reply that arrived while the
-// baseline was `bak` (empty before the first valid reply).
-PollOutcome classifyReply(const QString &reply, const QString &bak);
+// baseline was `baseline` (empty before the first valid reply).
+PollOutcome classifyReply(const QString &reply, const QString &baseline);
 
 // One changed line of a subscribed channel.
 struct Announcement
 {
     int channel = -1;
     bool popup = false; // false: the baseline line names no item on this server
-    QString ZuName;     // group name of the item replaced
-    QString Ziname;     // its title
-    QString ZiUrl;      // serverBase followed by the item's path
+    QString group;     // group name of the item replaced
+    QString title;     // its title
+    QString url;      // serverBase followed by the item's path
     bool sound = false;
-    QString soundFile;  // the channel row's sound in appDir
+    QString soundFile;  // the channel row's sound in programDir
 };
 
-// The announcements for the change from baseline `bak` to reply `tmp`, in
+// The announcements for the change from baseline `baseline` to reply `latest`, in
 // channel order. channelOn is asked only while the reminder is on, and only
 // for the channels in turn.
-QList<Announcement> planAnnouncements(const QString &bak, const QString &tmp, const QString &serverBase,
+QList<Announcement> planAnnouncements(const QString &baseline, const QString &latest, const QString &serverBase,
                                       bool reminderOn, const std::function<bool(int)> &channelOn,
-                                      bool soundOn, const QString &appDir);
+                                      bool soundOn, const QString &programDir);
 
 } // namespace lckb

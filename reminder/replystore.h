@@ -9,18 +9,18 @@ namespace lckb {
 class ReplyStore
 {
 public:
-    QString bak; // the baseline reply: the last valid reply taken in
-    QString tmp; // the latest reply, while a poll compares it
+    QString baseline; // the last valid reply taken in
+    QString latest;   // the latest reply, while a poll compares it
 
     // Seed: the first valid reply since start becomes the baseline.
     void seed(const QString &reply)
     {
-        if (bak.isEmpty())
-            bak = reply;
+        if (baseline.isEmpty())
+            baseline = reply;
     }
-    void takeLatest(const QString &reply) { tmp = reply; }
-    bool unchanged() const { return tmp == bak; }
-    void promote(const QString &reply) { bak = reply; }
+    void takeLatest(const QString &reply) { latest = reply; }
+    bool unchanged() const { return latest == baseline; }
+    void promote(const QString &reply) { baseline = reply; }
 
     // Lines split at CR LF only; a text ending in CR LF has one more, empty, line.
     static QStringList lines(const QString &text) { return text.split(QStringLiteral("\r\n")); }

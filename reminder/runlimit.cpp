@@ -1,4 +1,4 @@
-#include "runlimit.h"
+#include "reminder/runlimit.h"
 
 namespace lckb {
 
@@ -20,25 +20,25 @@ qint64 minuteBoundaries(const QDateTime &start, const QDateTime &now)
     return floorMinutes(now) - floorMinutes(start);
 }
 
-RunningLimit::RunningLimit(const Clock *clock, int intervalMs, QObject *parent)
+RunLimit::RunLimit(const Clock *clock, int intervalMs, QObject *parent)
     : QObject(parent), m_clock(clock)
 {
-    Timer2.setInterval(intervalMs);
-    connect(&Timer2, &QTimer::timeout, this, &RunningLimit::check);
+    m_limitTimer.setInterval(intervalMs);
+    connect(&m_limitTimer, &QTimer::timeout, this, &RunLimit::check);
 }
 
-void RunningLimit::start()
+void RunLimit::start()
 {
-    Start = m_clock->now();
-    Timer2.start();
+    m_startedAt = m_clock->now();
+    m_limitTimer.start();
 }
 
-void RunningLimit::check()
+void RunLimit::check()
 {
-    if (m_reached || minuteBoundaries(Start, m_clock->now()) <= EndTime)
+    if (m_reached || minuteBoundaries(m_startedAt, m_clock->now()) <= m_limitMinutes)
         return;
     m_reached = true;
-    Timer2.stop(); // the program ends now; nothing is left to check
+    m_limitTimer.stop(); // the program ends now; nothing is left to check
     emit limitReached();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The running limit: the program ends itself EndTime minutes after it started.
-#include "clock.h"
+// The running limit: the program ends itself a fixed number of minutes after
+// it started.
+#include "app/clock.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -13,21 +14,26 @@ namespace lckb {
 // before start (the clock was set back).
 qint64 minuteBoundaries(const QDateTime &start, const QDateTime &now);
 
-class RunningLimit : public QObject
+class RunLimit : public QObject
 {
     Q_OBJECT
 public:
-    RunningLimit(const Clock *clock, int intervalMs, QObject *parent = nullptr);
+    static constexpr int kDefaultLimitMinutes = 720;
 
-    // Sets Start to now and starts Timer2.
+    // `intervalMs`: how often the limit is looked at.
+    RunLimit(const Clock *clock, int intervalMs, QObject *parent = nullptr);
+
+    // The limit starts to run now.
     void start();
-    // The Timer2 tick: emits limitReached once more than EndTime minutes have
-    // passed since Start.
+    void stop() { m_limitTimer.stop(); }
+    bool timerRunning() const { return m_limitTimer.isActive(); }
+    // A look at the limit: emits limitReached once more than limitMinutes()
+    // minute boundaries have passed since startedAt().
     void check();
 
-    QDateTime Start;   // when the limit began to run
-    int EndTime = 720; // the limit, in minutes
-    QTimer Timer2;     // the running-limit timer
+    QDateTime startedAt() const { return m_startedAt; }
+    int limitMinutes() const { return m_limitMinutes; }
+    void setLimitMinutes(int minutes) { m_limitMinutes = minutes; }
 
 signals:
     // The program should end now, without a message and without closing steps.
@@ -35,6 +41,9 @@ signals:
 
 private:
     const Clock *m_clock;
+    QTimer m_limitTimer;
+    QDateTime m_startedAt;
+    int m_limitMinutes = kDefaultLimitMinutes;
     bool m_reached = false;
 };
 

@@ -1,4 +1,4 @@
-#include "sound.h"
+#include "reminder/sound.h"
 
 #include <QAudioDevice>
 #include <QMediaDevices>

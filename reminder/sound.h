@@ -2,7 +2,7 @@
 // The alert sounds, played through one shared sound effect: a new request
 // stops a sound that is still playing, so of several sounds requested in one
 // poll the last one is heard.
-#include "alerts.h"
+#include "reminder/alerts.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "browser.h"
+#include "windows/browser.h"
 
 #include <QCoreApplication>
 #include <QPointer>

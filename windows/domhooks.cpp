@@ -1,4 +1,4 @@
-#include "domhooks.h"
+#include "windows/domhooks.h"
 
 #include <utility>
 
@@ -16,23 +16,23 @@ void DomHooks::documentCompleted(const QString &docId, const QString &url)
     // Assigning a hook drops the document it held: that one shows the
     // browser's own menu again.
     if (url == m_base + QLatin1String(kQuoteWisdomPath))
-        M_Dom1 = docId;
+        quoteWisdom = docId;
     else if (url == m_base + QLatin1String(kQuoteIndexPath))
-        M_Dom2 = docId;
+        quoteIndex = docId;
     else
-        M_Dom = docId;
+        ordinary = docId;
 }
 
 bool DomHooks::hooked(const QString &docId) const
 {
-    return !docId.isEmpty() && (docId == M_Dom || docId == M_Dom1 || docId == M_Dom2);
+    return !docId.isEmpty() && (docId == ordinary || docId == quoteWisdom || docId == quoteIndex);
 }
 
 void DomHooks::clear()
 {
-    M_Dom.clear();
-    M_Dom1.clear();
-    M_Dom2.clear();
+    ordinary.clear();
+    quoteWisdom.clear();
+    quoteIndex.clear();
 }
 
 } // namespace lckb

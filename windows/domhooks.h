@@ -4,7 +4,7 @@
 // the two pages of the outside quote site keep hooks of their own, every
 // other page shares one, so of an ordinary frameset only the document that
 // finished loading last (the top page) keeps the program's menu.
-#include "external.h"
+#include "app/external.h"
 
 #include <QString>
 
@@ -20,17 +20,17 @@ public:
     QString quoteSiteBase() const { return m_base; }
 
     // A document of the top page or of a frame finished loading. The whole
-    // address decides, exactly: the quote wisdom page goes to M_Dom1, the
-    // quote index page to M_Dom2, anything else to M_Dom. An empty id (the
-    // document is not an HTML document) leaves every hook as it was.
+    // address decides, exactly: the quote wisdom page goes to quoteWisdom,
+    // the quote index page to quoteIndex, anything else to ordinary. An empty
+    // id (the document is not an HTML document) leaves every hook as it was.
     void documentCompleted(const QString &docId, const QString &url);
 
     bool hooked(const QString &docId) const;
     void clear();
 
-    QString M_Dom;  // hook of the last completed ordinary document
-    QString M_Dom1; // hook of the quote wisdom page
-    QString M_Dom2; // hook of the quote index page
+    QString ordinary;    // hook of the last completed ordinary document
+    QString quoteWisdom; // hook of the quote wisdom page
+    QString quoteIndex;  // hook of the quote index page
 
 private:
     QString m_base;

@@ -1,14 +1,14 @@
 #pragma once
 // What the secondary windows need of the main window. The main window
 // implements it; windows never see the main window's own class.
-#include "loginfill.h"
+#include "windows/pagescripts.h"
 
 #include <QString>
 #include <functional>
 
 namespace lckb {
 
-struct Session;
+class Session;
 
 class MainLink
 {
@@ -17,7 +17,7 @@ public:
 
     virtual Session &session() = 0;
 
-    // Whether the main page has finished loading (the browser's ReadyState 4).
+    // Whether the main page has finished loading.
     virtual bool pageComplete() const = 0;
 
     // Loads `url` into the fourth frame of the main page; `done(true)` when
@@ -25,12 +25,17 @@ public:
     // such frame or refused.
     virtual void loadInFourthFrame(const QString &url, std::function<void(bool)> done) = 0;
 
-    // Types strUser and strPass into the login form of the main page's
+    // Types the remembered login into the login form of the main page's
     // fourth frame (see loginFillScript); `done` gets what the fill found.
     virtual void fillLogin(std::function<void(const LoginFillResult &)> done) = 0;
 
     // Window state normal, then shown and brought forward.
     virtual void restoreAndShow() = 0;
+
+    // What the alerts need to get the main window out of the way.
+    virtual bool mainWindowVisible() const = 0;
+    virtual bool mainWindowIsActive() const = 0;
+    virtual void minimizeMainWindow() = 0;
 };
 
 } // namespace lckb

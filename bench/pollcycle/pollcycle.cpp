@@ -9,11 +9,12 @@
 // over all of QBENCHMARK's runs of a row, comes out at the end as a QINFO line
 // "cpu per cycle [ROW]: X us over N cycles", which bench/run reads.
 #include "bulletinserver.h"
-#include "gbk.h"
-#include "tixing.h"
+#include "app/gbk.h"
+#include "reminder/reminderpoll.h"
 
 #include <QEventLoop>
 #include <QMap>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -27,14 +28,11 @@ using namespace lckb;
 namespace {
 
 // Nothing is raised or played: the cycle ends where the alerts would begin.
-struct QuietAlerts final : AlertSink, PollSwitches
+struct QuietAlerts final : AlertSink
 {
     int announced = 0;
-    void ShowMsn(const QString &, const QString &, const QString &) override { ++announced; }
-    void PlayWavFile(const QString &, int, int) override {}
-    bool reminderOn() override { return true; }
-    bool soundOn() override { return true; }
-    bool channelOn(int) override { return true; }
+    void announce(const QString &, const QString &, const QString &) override { ++announced; }
+    void playSound(const QString &, int) override {}
 };
 
 qint64 cpuNs(clockid_t clock)
@@ -93,7 +91,7 @@ private:
     QThread m_thread;
     sim::BulletinServer *m_server = nullptr;
     clockid_t m_serverClock = CLOCK_THREAD_CPUTIME_ID;
-    ServerLineTable m_base;
+    ServerLines m_base;
     // Per row, over every run QBENCHMARK makes of it: client CPU time and cycles.
     QMap<QByteArray, QPair<qint64, int>> m_totals;
 };
@@ -179,10 +177,13 @@ void PollCycle::cycle()
         setReply(replies[0]);
     }
 
-    Session s;
-    s.ServerLine = m_base;
+    QTemporaryDir dir; // for the choices set below
+    Session s(dir.path());
+    s.serverLines = m_base;
+    for (int k = 0; k < 8; ++k)
+        s.choices.setChannelOn(k, true);
     QuietAlerts quiet;
-    ReminderPoll poll(s, quiet, quiet);
+    ReminderPoll poll(s, quiet);
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
@@ -200,7 +201,7 @@ void PollCycle::cycle()
         outcome.reset();
         const qint64 proc0 = cpuNs(CLOCK_PROCESS_CPUTIME_ID);
         const qint64 server0 = serverCpuNs();
-        poll.TiXing();
+        poll.pollOnce();
         if (!outcome) {
             limit.start(15000);
             loop.exec();

@@ -4,7 +4,7 @@
 // "<ms since process start> page-loaded ok|failed" on the first loadFinished,
 // on the same clock as lckb's LCKB_TRACE. Nothing else, so that whatever the
 // client costs beyond this is the client's own.
-#include "processclock.h"
+#include "app/processclock.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
 // The page fetch against servers on 127.0.0.1 that answer well, badly or not at all.
-#include "pagefetch.h"
+#include "app/pagefetch.h"
 #include "rawhttpserver.h"
 
 #include <QElapsedTimer>
@@ -14,7 +14,7 @@ FetchResult fetch(PageFetch &f, const QString &url, const QString &charset = "GB
 {
     FetchResult out;
     bool done = false;
-    f.GetUrlSource(url, charset, [&](const FetchResult &r) {
+    f.fetchText(url, charset, [&](const FetchResult &r) {
         out = r;
         done = true;
     });
@@ -137,7 +137,7 @@ void TstPageFetch::theEventLoopRunsWhileWaiting()
 
     bool done = false;
     int ticksWhenDone = -1;
-    f.GetUrlSource(server.base() + "/slow", "GB2312", [&](const FetchResult &r) {
+    f.fetchText(server.base() + "/slow", "GB2312", [&](const FetchResult &r) {
         QVERIFY(r.ok);
         QCOMPARE(r.text, QStringLiteral("done"));
         ticksWhenDone = ticks;
@@ -151,7 +151,7 @@ void TstPageFetch::theEventLoopRunsWhileWaiting()
     bool called = false;
     {
         PageFetch gone;
-        gone.GetUrlSource(server.base() + "/slow", "GB2312", [&](const FetchResult &) { called = true; });
+        gone.fetchText(server.base() + "/slow", "GB2312", [&](const FetchResult &) { called = true; });
     }
     QTest::qWait(300);
     QVERIFY(!called);
@@ -160,12 +160,12 @@ void TstPageFetch::theEventLoopRunsWhileWaiting()
 void TstPageFetch::bytesToText()
 {
     bool ok = false;
-    QCOMPARE(BytesToText("\xD6\xD0" "1", "GB2312", &ok), QStringLiteral("中1"));
+    QCOMPARE(decodeText("\xD6\xD0" "1", "GB2312", &ok), QStringLiteral("中1"));
     QVERIFY(ok);
-    QCOMPARE(BytesToText("\xD6\xD0", "gbk", &ok), QStringLiteral("中"));
-    QCOMPARE(BytesToText("\xE4\xB8\xAD", "UTF-8", &ok), QStringLiteral("中"));
+    QCOMPARE(decodeText("\xD6\xD0", "gbk", &ok), QStringLiteral("中"));
+    QCOMPARE(decodeText("\xE4\xB8\xAD", "UTF-8", &ok), QStringLiteral("中"));
     QVERIFY(ok);
-    BytesToText("x", "klingon", &ok);
+    decodeText("x", "klingon", &ok);
     QVERIFY(!ok);
 }
 

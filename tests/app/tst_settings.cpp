@@ -1,7 +1,7 @@
 // The settings file: what users and the stored config.ini rely on.
-#include "gbk.h"
+#include "app/gbk.h"
 #include "files.h"
-#include "settings.h"
+#include "app/settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,10 +37,10 @@ void TstSettings::chineseRoundTripIsGbkWithCrLf()
 {
     QTemporaryDir dir;
     const QString ini = dir.filePath("config.ini");
-    QVERIFY(WriteIni("mima", "user", QStringLiteral("张三"), ini));
-    QVERIFY(WriteIni("mima", "pass", QStringLiteral("密码 1"), ini));
-    QCOMPARE(ReadIni("mima", "user", ini), QStringLiteral("张三"));
-    QCOMPARE(ReadIni("mima", "pass", ini), QStringLiteral("密码 1"));
+    QVERIFY(writeProfile("mima", "user", QStringLiteral("张三"), ini));
+    QVERIFY(writeProfile("mima", "pass", QStringLiteral("密码 1"), ini));
+    QCOMPARE(readProfile("mima", "user", ini), QStringLiteral("张三"));
+    QCOMPARE(readProfile("mima", "pass", ini), QStringLiteral("密码 1"));
     // 张 = D5C5, 三 = C8FD in code page 936.
     QCOMPARE(readFile(ini), QByteArray("[mima]\r\nuser=\xD5\xC5\xC8\xFD\r\npass=\xC3\xDC\xC2\xEB 1\r\n"));
     // Owner only: the file may hold the password.
@@ -48,29 +48,29 @@ void TstSettings::chineseRoundTripIsGbkWithCrLf()
     QVERIFY(perms.testFlags(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     QVERIFY(!(perms & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther)));
     // Characters outside code page 936 survive too.
-    QVERIFY(WriteIni("mima", "pass", QStringLiteral("p😀ß€"), ini));
-    QCOMPARE(ReadIni("mima", "pass", ini), QStringLiteral("p😀ß€"));
+    QVERIFY(writeProfile("mima", "pass", QStringLiteral("p😀ß€"), ini));
+    QCOMPARE(readProfile("mima", "pass", ini), QStringLiteral("p😀ß€"));
 }
 
 void TstSettings::absentFileAndFirstWrite()
 {
     QTemporaryDir dir;
     const QString ini = dir.filePath("config.ini");
-    QCOMPARE(ReadIni("config", "xianlu", ini), QString());
+    QCOMPARE(readProfile("config", "xianlu", ini), QString());
     QVERIFY(!QFile::exists(ini));
-    QVERIFY(WriteIni("config", "Check1", "1", ini));
+    QVERIFY(writeProfile("config", "Check1", "1", ini));
     QCOMPARE(readFile(ini), QByteArray("[config]\r\nCheck1=1\r\n"));
-    QCOMPARE(ReadIni("config", "Check1", ini), QStringLiteral("1"));
-    QCOMPARE(ReadIni("config", "Check2", ini), QString());
-    QCOMPARE(ReadIni("mima", "Check1", ini), QString());
+    QCOMPARE(readProfile("config", "Check1", ini), QStringLiteral("1"));
+    QCOMPARE(readProfile("config", "Check2", ini), QString());
+    QCOMPARE(readProfile("mima", "Check1", ini), QString());
     // An empty value reads like an absent key.
-    QVERIFY(WriteIni("mima", "user", "", ini));
-    QCOMPARE(ReadIni("mima", "user", ini), QString());
+    QVERIFY(writeProfile("mima", "user", "", ini));
+    QCOMPARE(readProfile("mima", "user", ini), QString());
     QVERIFY(readFile(ini).endsWith("[mima]\r\nuser=\r\n"));
     // A folder in place of the file reads as empty and cannot be written.
     QVERIFY(QDir(dir.path()).mkdir("folder.ini"));
-    QCOMPARE(ReadIni("config", "Check1", dir.filePath("folder.ini")), QString());
-    QVERIFY(!WriteIni("config", "Check1", "1", dir.filePath("folder.ini")));
+    QCOMPARE(readProfile("config", "Check1", dir.filePath("folder.ini")), QString());
+    QVERIFY(!writeProfile("config", "Check1", "1", dir.filePath("folder.ini")));
 }
 
 void TstSettings::valueCutAt1024BytesWithoutSplittingCharacters()
@@ -78,13 +78,13 @@ void TstSettings::valueCutAt1024BytesWithoutSplittingCharacters()
     QTemporaryDir dir;
     const QString ini = dir.filePath("config.ini");
     const QString ascii(1500, u'x');
-    QVERIFY(WriteIni("mima", "user", ascii, ini));
-    QCOMPARE(ReadIni("mima", "user", ini), ascii.left(1024));
+    QVERIFY(writeProfile("mima", "user", ascii, ini));
+    QCOMPARE(readProfile("mima", "user", ini), ascii.left(1024));
     // One ASCII byte then two-byte characters: byte 1024 would be the first
     // half of a character, so the read stops before it.
     const QString mixed = u'a' + QString(800, QChar(0x4E2D));
-    QVERIFY(WriteIni("mima", "user", mixed, ini));
-    const QString got = ReadIni("mima", "user", ini);
+    QVERIFY(writeProfile("mima", "user", mixed, ini));
+    const QString got = readProfile("mima", "user", ini);
     QCOMPARE(got, mixed.left(1 + 511));
     QVERIFY(!got.contains(QChar(QChar::ReplacementCharacter)));
 }
@@ -105,15 +105,15 @@ void TstSettings::lookupRules()
                   "later=1\n"
                   "[mima]\r\n"
                   "user=\xD5\xC5\xC8\xFD\r\n"));
-    QCOMPARE(ReadIni("config", "xianlu", ini), QStringLiteral("2"));
-    QCOMPARE(ReadIni("Config", " XIANLU ", ini), QStringLiteral("2"));
-    QCOMPARE(ReadIni("config", "quoted", ini), QStringLiteral(" spaced "));
-    QCOMPARE(ReadIni("config", "single", ini), QStringLiteral("x"));
-    QCOMPARE(ReadIni("config", "odd", ini), QStringLiteral("\"x'"));
-    QCOMPARE(ReadIni("config", "Check1", ini), QStringLiteral("0")); // first key wins
-    QCOMPARE(ReadIni("config", "later", ini), QString());            // first section wins
-    QCOMPARE(ReadIni("mima", "user", ini), QStringLiteral("张三"));
-    QCOMPARE(ReadIni("; a comment", "x", ini), QString());
+    QCOMPARE(readProfile("config", "xianlu", ini), QStringLiteral("2"));
+    QCOMPARE(readProfile("Config", " XIANLU ", ini), QStringLiteral("2"));
+    QCOMPARE(readProfile("config", "quoted", ini), QStringLiteral(" spaced "));
+    QCOMPARE(readProfile("config", "single", ini), QStringLiteral("x"));
+    QCOMPARE(readProfile("config", "odd", ini), QStringLiteral("\"x'"));
+    QCOMPARE(readProfile("config", "Check1", ini), QStringLiteral("0")); // first key wins
+    QCOMPARE(readProfile("config", "later", ini), QString());            // first section wins
+    QCOMPARE(readProfile("mima", "user", ini), QStringLiteral("张三"));
+    QCOMPARE(readProfile("; a comment", "x", ini), QString());
 }
 
 void TstSettings::writeKeepsEveryOtherByte()
@@ -132,31 +132,31 @@ void TstSettings::writeKeepsEveryOtherByte()
                               "\n"
                               "\n";
     QVERIFY(writeFile(ini, before));
-    QVERIFY(WriteIni("config", "xianlu", "3", ini));
+    QVERIFY(writeProfile("config", "xianlu", "3", ini));
     QByteArray expected = before;
     expected.replace("  XIANLU = 1\n", "  XIANLU =3\n");
     QCOMPARE(readFile(ini), expected);
 
     // A new key goes after the section's last line, before the blank line.
-    QVERIFY(WriteIni("config", "shengyin", "0", ini));
+    QVERIFY(writeProfile("config", "shengyin", "0", ini));
     expected.replace("Check1=1\n", "Check1=1\nshengyin=0\r\n");
     QCOMPARE(readFile(ini), expected);
 
     // A new key at the end of a section that ends the file without a line end.
     QVERIFY(writeFile(ini, "[mima]\nmima=1"));
-    QVERIFY(WriteIni("mima", "user", "u", ini));
+    QVERIFY(writeProfile("mima", "user", "u", ini));
     QCOMPARE(readFile(ini), QByteArray("[mima]\nmima=1\r\nuser=u\r\n"));
 
     // A new section goes at the end.
     QVERIFY(writeFile(ini, "[mima]\nmima=1"));
-    QVERIFY(WriteIni("config", "Check1", "0", ini));
+    QVERIFY(writeProfile("config", "Check1", "0", ini));
     QCOMPARE(readFile(ini), QByteArray("[mima]\nmima=1\r\n[config]\r\nCheck1=0\r\n"));
-    QCOMPARE(ReadIni("mima", "mima", ini), QStringLiteral("1"));
+    QCOMPARE(readProfile("mima", "mima", ini), QStringLiteral("1"));
 
     // A two-byte character whose second byte is ']' (0x5D) does not end a
     // section name early.
     QVERIFY(writeFile(ini, "[\xB0\x5D]\r\nk=1\r\n"));
-    QVERIFY(WriteIni(decodeGbk("\xB0\x5D"), "k", "2", ini));
+    QVERIFY(writeProfile(decodeGbk("\xB0\x5D"), "k", "2", ini));
     QCOMPARE(readFile(ini), QByteArray("[\xB0\x5D]\r\nk=2\r\n"));
 }
 
@@ -166,37 +166,37 @@ void TstSettings::writeQuotesWhatWouldNotSurvive()
     const QString ini = dir.filePath("config.ini");
     for (const QString &v : {QStringLiteral(" lead"), QStringLiteral("trail\t"), QStringLiteral("\"q\""),
                              QStringLiteral("''"), QStringLiteral("\""), QStringLiteral("a=b;c[d]")}) {
-        QVERIFY(WriteIni("mima", "pass", v, ini));
-        QCOMPARE(ReadIni("mima", "pass", ini), v);
+        QVERIFY(writeProfile("mima", "pass", v, ini));
+        QCOMPARE(readProfile("mima", "pass", ini), v);
     }
     // A line break would let the rest of the value pose as further keys.
-    QVERIFY(!WriteIni("mima", "pass", "x\r\n[config]\r\nxianlu=3", ini));
-    QCOMPARE(ReadIni("mima", "pass", ini), QStringLiteral("a=b;c[d]"));
-    QCOMPARE(ReadIni("config", "xianlu", ini), QString());
+    QVERIFY(!writeProfile("mima", "pass", "x\r\n[config]\r\nxianlu=3", ini));
+    QCOMPARE(readProfile("mima", "pass", ini), QStringLiteral("a=b;c[d]"));
+    QCOMPARE(readProfile("config", "xianlu", ini), QString());
 }
 
 void TstSettings::failedWritesLeaveTheOldFile()
 {
     QTemporaryDir dir;
     const QString ini = dir.filePath("config.ini");
-    QVERIFY(WriteIni("config", "Check1", "1", ini));
+    QVERIFY(writeProfile("config", "Check1", "1", ini));
     const QByteArray before = readFile(ini);
 
     // A read-only file.
     QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner));
-    QVERIFY(!WriteIni("config", "Check1", "0", ini));
-    QVERIFY(!WriteIni("mima", "user", "x", ini));
+    QVERIFY(!writeProfile("config", "Check1", "0", ini));
+    QVERIFY(!writeProfile("mima", "user", "x", ini));
     QCOMPARE(readFile(ini), before);
     QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 
     // A folder that does not exist.
-    QVERIFY(!WriteIni("config", "Check1", "0", dir.filePath("gone/config.ini")));
+    QVERIFY(!writeProfile("config", "Check1", "0", dir.filePath("gone/config.ini")));
 
     // A read-only folder (root may write into one anyway).
     if (::geteuid() == 0)
         return;
     QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0500) == 0);
-    QVERIFY(!WriteIni("config", "Check1", "0", ini));
+    QVERIFY(!writeProfile("config", "Check1", "0", ini));
     QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0700) == 0);
     QCOMPARE(readFile(ini), before);
 }
@@ -213,12 +213,12 @@ void TstSettings::fileStaysSmallPrivateAndWhole()
     // A file the user made readable to others is closed once it holds a password.
     QVERIFY(writeFile(ini, "[config]\r\nxianlu=1\r\n"));
     QVERIFY(::chmod(QFile::encodeName(ini).constData(), 0644) == 0);
-    QVERIFY(WriteIni("config", "Check1", "0", ini));
+    QVERIFY(writeProfile("config", "Check1", "0", ini));
     QCOMPARE(mode(ini), 0644); // no password in it: its mode is the user's choice
-    QVERIFY(WriteIni("mima", "pass", "secret", ini));
+    QVERIFY(writeProfile("mima", "pass", "secret", ini));
     QCOMPARE(mode(ini), 0600);
     QVERIFY(::chmod(QFile::encodeName(ini).constData(), 0640) == 0);
-    QVERIFY(WriteIni("mima", "user", "u", ini));
+    QVERIFY(writeProfile("mima", "user", "u", ini));
     QCOMPARE(mode(ini), 0600);
 
     // A symbolic link is written through to its target, owner and group kept.
@@ -228,9 +228,9 @@ void TstSettings::fileStaysSmallPrivateAndWhole()
     QVERIFY(QFile::link(target, ini));
     if (::geteuid() == 0)
         QVERIFY(::chown(QFile::encodeName(target).constData(), 4242, 4343) == 0);
-    QVERIFY(WriteIni("config", "xianlu", "2", ini));
+    QVERIFY(writeProfile("config", "xianlu", "2", ini));
     QVERIFY(QFileInfo(ini).isSymLink());
-    QCOMPARE(ReadIni("config", "xianlu", target), QStringLiteral("2"));
+    QCOMPARE(readProfile("config", "xianlu", target), QStringLiteral("2"));
     struct stat st = {};
     QVERIFY(::stat(QFile::encodeName(target).constData(), &st) == 0);
     if (::geteuid() == 0)
@@ -239,29 +239,29 @@ void TstSettings::fileStaysSmallPrivateAndWhole()
 
     // A value changed by hand is seen at the next read, even at the same size.
     QVERIFY(writeFile(target, "[config]\r\nxianlu=3\r\n"));
-    QCOMPARE(ReadIni("config", "xianlu", ini), QStringLiteral("3"));
+    QCOMPARE(readProfile("config", "xianlu", ini), QStringLiteral("3"));
 
     // A file over 1 MiB reads as absent and is never rewritten.
-    const QByteArray big = "[config]\r\nxianlu=2\r\n" + QByteArray(kIniFileLimit, ';');
+    const QByteArray big = "[config]\r\nxianlu=2\r\n" + QByteArray(kProfileFileLimit, ';');
     QVERIFY(writeFile(target, big));
-    QVERIFY(!iniFileUsable(ini));
-    QCOMPARE(ReadIni("config", "xianlu", ini), QString());
-    QVERIFY(!WriteIni("config", "xianlu", "1", ini));
+    QVERIFY(!profileFileUsable(ini));
+    QCOMPARE(readProfile("config", "xianlu", ini), QString());
+    QVERIFY(!writeProfile("config", "xianlu", "1", ini));
     QCOMPARE(readFile(target), big);
     // Nor does a write make a file grow past the limit.
     QVERIFY(writeFile(target, "[config]\r\n"));
-    QVERIFY(!WriteIni("mima", "pass", QString(kIniFileLimit, u'x'), ini));
+    QVERIFY(!writeProfile("mima", "pass", QString(kProfileFileLimit, u'x'), ini));
     QCOMPARE(readFile(target), QByteArray("[config]\r\n"));
 }
 
 void TstSettings::appDirHasOneTrailingSeparator()
 {
-    const QString d = AppDir();
+    const QString d = programFolder();
     QVERIFY(d.endsWith(QDir::separator()));
     QVERIFY(!d.endsWith(QString(QDir::separator()) + QDir::separator()));
     QCOMPARE(QDir(d).canonicalPath(), QDir(QCoreApplication::applicationDirPath()).canonicalPath());
-    QCOMPARE(iniPathIn("/opt/lckb"), QStringLiteral("/opt/lckb/config.ini"));
-    QCOMPARE(iniPathIn("/opt/lckb/"), QStringLiteral("/opt/lckb/config.ini"));
+    QCOMPARE(profilePathIn("/opt/lckb"), QStringLiteral("/opt/lckb/config.ini"));
+    QCOMPARE(profilePathIn("/opt/lckb/"), QStringLiteral("/opt/lckb/config.ini"));
 }
 
 void TstSettings::gbkCodec()

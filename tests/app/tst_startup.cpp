@@ -1,7 +1,7 @@
 // Start-up: the server line table, the stored line index, the options, and
 // the refusal of a second copy.
 #include "files.h"
-#include "startup.h"
+#include "app/startup.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -54,7 +54,7 @@ void TstStartup::lineIndexFromStoredText()
 
 void TstStartup::serverLineTable()
 {
-    const ServerLineTable d = defaultServerLines();
+    const ServerLines d = defaultServerLines();
     QCOMPARE(d[0], QStringLiteral("http://line1.example.com"));
     QCOMPARE(d[3], QStringLiteral("http://line1.example.com:803"));
 

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers for tests that drive real windows and pages headless.
-#include "form2.h"
+#include "windows/bulletinpopup.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -64,6 +64,13 @@ inline QString frameValue(QWebEnginePage *page, int frame, const QString &id)
         .toString();
 }
 
+// The child of `parent` named `name`, as the window names its controls.
+template<typename T = QWidget>
+T *child(const QObject *parent, const char *name)
+{
+    return parent->findChild<T *>(QLatin1String(name));
+}
+
 inline QMenu *openMenu() { return qobject_cast<QMenu *>(QApplication::activePopupWidget()); }
 inline void closeMenus()
 {
@@ -106,11 +113,11 @@ inline bool answer(const QString &text, QMessageBox::StandardButton button)
 }
 
 // Pop-ups on screen now.
-inline QList<lckb::Form2 *> popups()
+inline QList<lckb::BulletinPopup *> popups()
 {
-    QList<lckb::Form2 *> out;
+    QList<lckb::BulletinPopup *> out;
     for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *p = qobject_cast<lckb::Form2 *>(w); p && p->isVisible())
+        if (auto *p = qobject_cast<lckb::BulletinPopup *>(w); p && p->isVisible())
             out << p;
     return out;
 }
@@ -120,7 +127,7 @@ inline QList<lckb::Form2 *> popups()
 inline void deletePopups()
 {
     for (QWidget *w : QApplication::topLevelWidgets())
-        if (qobject_cast<lckb::Form2 *>(w))
+        if (qobject_cast<lckb::BulletinPopup *>(w))
             delete w;
 }
 

@@ -5,10 +5,10 @@
 // server line), byte 1 the channel boxes (bit k = channel k), then the
 // baseline reply, a NUL, and the latest reply.
 #include "fuzzcheck.h"
-#include "gbk.h"
-#include "pagefetch.h"
-#include "replyplan.h"
-#include "replystore.h"
+#include "app/gbk.h"
+#include "app/pagefetch.h"
+#include "reminder/replyplan.h"
+#include "reminder/replystore.h"
 
 #include <QByteArray>
 #include <QList>
@@ -29,7 +29,7 @@ const std::array<const char *, 4> kBases = {
 QString decodeChecked(const QByteArray &bytes)
 {
     bool ok = false;
-    const QString text = BytesToText(bytes, QStringLiteral("GB2312"), &ok);
+    const QString text = decodeText(bytes, QStringLiteral("GB2312"), &ok);
     FUZZ_CHECK(ok);
     FUZZ_CHECK(text == decodeGbk(bytes));
     FUZZ_CHECK_MSG(!hasLoneSurrogate(text), shown(text));
@@ -101,23 +101,23 @@ void checkPlan(const QString &bak, const QString &tmp, uchar switches, uchar box
         FUZZ_CHECK(a.sound == soundOn);
         FUZZ_CHECK(a.soundFile == (soundOn ? appDir + (k < 4 ? "ts.wav" : "ts1.wav") : QString()));
         if (!a.popup) {
-            FUZZ_CHECK(a.ZiUrl.isEmpty() && a.ZuName.isEmpty() && a.Ziname.isEmpty());
+            FUZZ_CHECK(a.url.isEmpty() && a.group.isEmpty() && a.title.isEmpty());
             continue;
         }
         // The item shown is the one on the baseline line.
-        FUZZ_CHECK(!a.Ziname.contains(u',') && !a.ZuName.contains(u','));
-        FUZZ_CHECK(was.contains(u',' + a.Ziname + u',' + a.ZuName + u','));
+        FUZZ_CHECK(!a.title.contains(u',') && !a.group.contains(u','));
+        FUZZ_CHECK(was.contains(u',' + a.title + u',' + a.group + u','));
         // The address stays on the server line: the base, exactly one slash,
         // and nothing that a URL parser could take for another authority.
-        FUZZ_CHECK_MSG(a.ZiUrl.startsWith(base + u'/'), shown(a.ZiUrl));
-        const QChar after = a.ZiUrl.size() > base.size() + 1 ? a.ZiUrl.at(base.size() + 1) : QChar();
-        FUZZ_CHECK_MSG(after != u'/' && after != u'\\', shown(a.ZiUrl));
-        FUZZ_CHECK(was.endsWith(a.ZiUrl.mid(base.size())) || was.contains(a.ZiUrl.mid(base.size()) + u','));
-        const QUrl url(a.ZiUrl);
-        FUZZ_CHECK_MSG(url.isValid(), shown(a.ZiUrl) + ": " + url.errorString().toStdString());
+        FUZZ_CHECK_MSG(a.url.startsWith(base + u'/'), shown(a.url));
+        const QChar after = a.url.size() > base.size() + 1 ? a.url.at(base.size() + 1) : QChar();
+        FUZZ_CHECK_MSG(after != u'/' && after != u'\\', shown(a.url));
+        FUZZ_CHECK(was.endsWith(a.url.mid(base.size())) || was.contains(a.url.mid(base.size()) + u','));
+        const QUrl url(a.url);
+        FUZZ_CHECK_MSG(url.isValid(), shown(a.url) + ": " + url.errorString().toStdString());
         FUZZ_CHECK_MSG(url.scheme() == u"http" && url.userInfo().isEmpty() && url.host() == baseUrl.host()
                            && url.port() == baseUrl.port(),
-                       shown(a.ZiUrl) + " parsed as " + shown(url.toString()));
+                       shown(a.url) + " parsed as " + shown(url.toString()));
     }
     FUZZ_CHECK(next == plan.size());
 }

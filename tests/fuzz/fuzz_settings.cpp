@@ -1,12 +1,12 @@
 // Fuzz target: any bytes as config.ini, read with the names the program uses,
-// then one key written as WriteIni would write it.
+// then one key written as writeProfile would write it.
 //
 // Input: byte 0 picks the section (bits 0-1) and how the value bytes are
 // decoded (bits 2-3), byte 1 the key, byte 2 the length limit tried on the
 // raw bytes (in units of 8), then the value bytes, a NUL, and the file.
 #include "fuzzcheck.h"
-#include "gbk.h"
-#include "settings.h"
+#include "app/gbk.h"
+#include "app/settings.h"
 
 #include <QByteArray>
 #include <QList>
@@ -70,7 +70,7 @@ QString valueFrom(const QByteArray &bytes, int mode)
     case 1: v = QString::fromUtf8(bytes); break; // anything a text box can hold
     default: v = QString::fromLatin1(bytes); break;
     }
-    // WriteIni refuses these.
+    // writeProfile refuses these.
     v.remove(u'\r');
     v.remove(u'\n');
     v.remove(QChar(0));
@@ -94,7 +94,7 @@ void settingsTarget(const unsigned char *data, size_t size)
 
     checkCut(before, limit);
 
-    const IniDocument doc(before);
+    const ProfileDocument doc(before);
     const QList<Name> names = namesIn(before);
     QList<QString> old;
     for (const Name &n : names) {
@@ -102,13 +102,13 @@ void settingsTarget(const unsigned char *data, size_t size)
         const QString v = doc.value(n.first, n.second, &found);
         FUZZ_CHECK(found || v.isEmpty());
         FUZZ_CHECK(!hasLoneSurrogate(v));
-        checkCut(encodeGbk(v), kIniValueLimit);
+        checkCut(encodeGbk(v), kProfileValueLimit);
         old << (found ? v : QStringLiteral("(absent)"));
     }
     bool existed = false;
     doc.value(section, key, &existed);
 
-    IniDocument edited(before);
+    ProfileDocument edited(before);
     edited.setValue(section, key, value);
     const QByteArray after = edited.bytes();
 
@@ -145,8 +145,8 @@ void settingsTarget(const unsigned char *data, size_t size)
     FUZZ_CHECK(!removed.contains('\n'));
     FUZZ_CHECK(added.count('\n') <= (existed ? 0 : 3));
 
-    // The value as ReadIni returns it.
-    checkCut(encodeGbk(value), kIniValueLimit);
+    // The value as readProfile returns it.
+    checkCut(encodeGbk(value), kProfileValueLimit);
 }
 
 } // namespace lckb::fuzz

@@ -2,7 +2,7 @@
 // made them fail, built by the normal compiler, so the normal test run guards
 // what the fuzzers found.
 #include "fuzzcheck.h"
-#include "gbk.h"
+#include "app/gbk.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,14 +1,31 @@
 #pragma once
 // A program folder, a simulator on three lines and a session pointing at it,
 // with intervals short enough for tests.
-#include "alerts.h"
+#include "reminder/alerts.h"
 #include "bulletinserver.h"
-#include "clock.h"
-#include "form1.h"
-#include "session.h"
-#include "settings.h"
+#include "app/clock.h"
+#include "mainwin/lineswitch.h"
+#include "mainwin/mainwindow.h"
+#include "mainwin/router.h"
+#include "mainwin/tray.h"
+#include "prefs/channeldialog.h"
+#include "prefs/choiceboxes.h"
+#include "reminder/reminderpoll.h"
+#include "reminder/runlimit.h"
+#include "windows/bulletinpopup.h"
+#include "windows/saveloginform.h"
+#include "app/session.h"
+#include "app/settings.h"
 
+#include "testkit.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QCoreApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWebEngineView>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,6 +35,15 @@ struct RecordingPlayer : lckb::SoundPlayer
     QStringList played;
     void play(const QString &file) override { played << file; }
 };
+
+// The main window's controls, found by the names it gives them.
+inline QCheckBox *box(const QWidget &w, const char *name) { return testkit::child<QCheckBox>(&w, name); }
+inline QRadioButton *lineButton(const QWidget &w, int i)
+{
+    return testkit::child<QRadioButton>(&w, QStringLiteral("lineButton%1").arg(i).toLatin1().constData());
+}
+inline QPushButton *button(const QWidget &w, const char *name) { return testkit::child<QPushButton>(&w, name); }
+inline QWebEngineView *pageView(const QWidget &w) { return testkit::child<QWebEngineView>(&w, "pageView"); }
 
 struct Fixture
 {
@@ -33,8 +59,8 @@ struct Fixture
         QStringList hosts;
         for (quint16 p : sim.ports())
             hosts << QStringLiteral("127.0.0.1:%1").arg(p);
-        session.ServerLine = *lckb::makeServerLines(hosts);
-        session.appDir = dir.path() + QLatin1Char('/');
+        session.serverLines = *lckb::makeServerLines(hosts);
+        session.useFolders(dir.path() + QLatin1Char('/'));
         session.clock = &clock;
         session.intervals.poll = 3600 * 1000; // tests start polls themselves
         session.intervals.loginFill = 100;
@@ -48,21 +74,21 @@ struct Fixture
                         dir.filePath(QLatin1String(f)));
     }
     // The main window's load step, shown when asked, and its page loaded.
-    void load(lckb::Form1 &w, bool show = true)
+    void load(lckb::MainWindow &w, bool show = true)
     {
-        w.Form_Load();
+        w.load();
         if (show)
             w.show();
         QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
     }
-    QString ini() const { return session.iniPath(); }
+    QString ini() const { return session.profilePath(); }
     void write(const char *section, const char *key, const QString &value)
     {
-        QVERIFY(lckb::WriteIni(QString::fromLatin1(section), QString::fromLatin1(key), value, ini()));
+        QVERIFY(lckb::writeProfile(QString::fromLatin1(section), QString::fromLatin1(key), value, ini()));
     }
     QString read(const char *section, const char *key) const
     {
-        return lckb::ReadIni(QString::fromLatin1(section), QString::fromLatin1(key), ini());
+        return lckb::readProfile(QString::fromLatin1(section), QString::fromLatin1(key), ini());
     }
     int pageRequests(int line) const
     {

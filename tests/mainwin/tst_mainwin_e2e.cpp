@@ -1,11 +1,11 @@
 // The road of one bulletin through the real program objects: the simulator
 // changes channel 2, the poll raises its pop-up with its sound, and a click
 // opens the bulletin in the service page's login frame.
-#include "browser.h"
+#include "windows/browser.h"
 #include "fixture.h"
-#include "form1.h"
-#include "form2.h"
-#include "gbk.h"
+#include "mainwin/mainwindow.h"
+#include "windows/bulletinpopup.h"
+#include "app/gbk.h"
 #include "testkit.h"
 
 #include <QSignalSpy>
@@ -23,7 +23,7 @@ void TstEndToEnd::oneBulletinFromServerToFrame()
 {
     Fixture fx;
     fx.session.intervals.poll = 150;
-    Form1 w(fx.session, &fx.player);
+    MainWindow w(fx.session, &fx.player);
     fx.load(w);
     QSignalSpy polls(&w.poll(), &ReminderPoll::pollFinished);
 
@@ -44,12 +44,12 @@ void TstEndToEnd::oneBulletinFromServerToFrame()
     fx.sim.publish(2, QStringLiteral("新公告标题"));
     QTRY_VERIFY(polls.count() >= n + 1);
     QTRY_COMPARE(popups().size(), 1);
-    Form2 *p = popups().first();
-    QCOMPARE(p->ZiNameTxT->text(), oldFields.at(1));
-    QCOMPARE(p->ZuNameTxT->text(), oldFields.at(2));
+    BulletinPopup *p = popups().first();
+    QCOMPARE(p->data().title, oldFields.at(1));
+    QCOMPARE(p->data().group, oldFields.at(2));
     const QString url = fx.session.serverBase() + oldFields.at(3);
-    QCOMPARE(p->url(), url);
-    QCOMPARE(fx.player.played, QStringList{fx.session.appDir + "ts.wav"});
+    QCOMPARE(p->data().url, url);
+    QCOMPARE(fx.player.played, QStringList{fx.session.programDir() + "ts.wav"});
 
     // Announced once: further polls of the same reply raise nothing more.
     const int m = polls.count();
@@ -58,7 +58,7 @@ void TstEndToEnd::oneBulletinFromServerToFrame()
     QCOMPARE(fx.player.played.size(), 1);
 
     fx.sim.clearRequests();
-    QTest::mouseClick(p->Label1, Qt::LeftButton, {}, p->Label1->rect().center());
+    QTest::mouseClick(testkit::child<QLabel>(p, "titleLabel"), Qt::LeftButton, {}, testkit::child<QLabel>(p, "titleLabel")->rect().center());
     QTRY_VERIFY(popups().isEmpty());
     QTRY_VERIFY(!fx.sim.requests("/nc/show.asp").isEmpty());
     QCOMPARE(fx.sim.baseUrl(0) + fx.sim.requests("/nc/show.asp").first().target, url);

@@ -1,14 +1,14 @@
 // The remembered login and the server line: the preferences as the main
 // window loads and saves them, the save-password form, the periodic login
 // fill, and the line switch, against the simulator's pages.
-#include "browser.h"
-#include "channeldialog.h"
-#include "dialog1.h"
+#include "windows/browser.h"
+#include "prefs/channeldialog.h"
+#include "prefs/channeldialog.h"
 #include "files.h"
 #include "fixture.h"
-#include "form1.h"
-#include "form3.h"
-#include "loginfill.h"
+#include "mainwin/mainwindow.h"
+#include "windows/saveloginform.h"
+#include "windows/pagescripts.h"
 #include "testkit.h"
 
 #include <QCheckBox>
@@ -21,14 +21,14 @@
 using namespace lckb;
 
 namespace {
-QString loginValue(Form1 &w, const char *id)
+QString loginValue(MainWindow &w, const char *id)
 {
     return testkit::frameValue(w.page(), 3, QString::fromLatin1(id));
 }
-Form3 *openForm3()
+SaveLoginForm *openSaveLoginForm()
 {
     for (QWidget *t : QApplication::topLevelWidgets())
-        if (auto *f = qobject_cast<Form3 *>(t))
+        if (auto *f = qobject_cast<SaveLoginForm *>(t))
             if (f->isVisible())
                 return f;
     return nullptr;
@@ -43,7 +43,7 @@ private slots:
     {
         for (QMessageBox *b : testkit::messageBoxes())
             b->close();
-        if (Form3 *f = openForm3())
+        if (SaveLoginForm *f = openSaveLoginForm())
             f->close();
         QTest::qWait(20);
     }
@@ -51,7 +51,7 @@ private slots:
     void boxesOpenTheirWindows();
     void fillTypesTheLoginOnlyWhereItBelongs();
     void fillCarriesAnyTextVerbatim();
-    void savePasswordForm();
+    void saveLoginForm();
     void lineSwitch();
     void everythingSurvivesARestart();
 };
@@ -68,54 +68,50 @@ void TstLogin::storedPreferencesLoadQuietly()
     fx.write("mima", "pass", "p");
     const QByteArray before = testkit::readFile(fx.ini());
 
-    Form1 w(fx.session, &fx.player);
-    w.Form_Load();
-    QVERIFY(!w.Check1->isChecked());
-    QVERIFY(w.Check2->isChecked());
-    QVERIFY(!w.shengyin->isChecked());
-    QVERIFY(w.mima->isChecked());
+    MainWindow w(fx.session, &fx.player);
+    w.load();
+    QVERIFY(!box(w, "reminderBox")->isChecked());
+    QVERIFY(box(w, "seriesBox")->isChecked());
+    QVERIFY(!box(w, "soundBox")->isChecked());
+    QVERIFY(box(w, "rememberLoginBox")->isChecked());
     // Loading opened nothing and left the login as stored.
-    QVERIFY(!openForm3());
-    QVERIFY(!w.channels().exists() || !w.channels().touch()->isVisible());
-    QCOMPARE(fx.session.strUser, QStringLiteral("u"));
+    QVERIFY(!openSaveLoginForm());
+    QVERIFY(!w.choiceBoxes().channelDialog());
+    QCOMPARE(fx.session.choices.user(), QStringLiteral("u"));
     QCOMPARE(testkit::readFile(fx.ini()), before);
-    QVERIFY(w.channelOn(5)); // jgjy
+    QVERIFY(fx.session.choices.channelOn(5)); // jgjy
 }
 
 void TstLogin::boxesOpenTheirWindows()
 {
     Fixture fx;
-    Form1 w(fx.session, &fx.player);
-    w.Form_Load();
+    MainWindow w(fx.session, &fx.player);
+    w.load();
     w.show();
 
     // The reminder switch: off writes 0, on writes 1 and shows the channel dialog.
-    QTest::mouseClick(w.Check1, Qt::LeftButton, {}, QPoint(5, w.Check1->height() / 2));
+    QTest::mouseClick(box(w, "reminderBox"), Qt::LeftButton, {}, QPoint(5, box(w, "reminderBox")->height() / 2));
     QCOMPARE(fx.read("config", "Check1"), QStringLiteral("0"));
-    QVERIFY(!w.channels().exists() || !w.channels().touch()->isVisible());
-    QTest::mouseClick(w.Check1, Qt::LeftButton, {}, QPoint(5, w.Check1->height() / 2));
+    QVERIFY(!w.choiceBoxes().channelDialog());
+    QTest::mouseClick(box(w, "reminderBox"), Qt::LeftButton, {}, QPoint(5, box(w, "reminderBox")->height() / 2));
     QCOMPARE(fx.read("config", "Check1"), QStringLiteral("1"));
-    QVERIFY(w.channels().exists());
-    QVERIFY(w.channels().touch()->isVisible());
+    QVERIFY(w.choiceBoxes().channelDialog() && w.choiceBoxes().channelDialog()->isVisible());
 
     // The sound switch writes its key.
-    w.shengyin->click();
+    box(w, "soundBox")->click();
     QCOMPARE(fx.read("config", "shengyin"), QStringLiteral("0"));
 
     // Remember the login: checking opens the form and stores 1 at once.
-    w.mima->click();
+    box(w, "rememberLoginBox")->click();
     QCOMPARE(fx.read("mima", "mima"), QStringLiteral("1"));
-    QVERIFY(openForm3());
-    openForm3()->close();
-    QTRY_VERIFY(!openForm3());
+    QVERIFY(openSaveLoginForm());
+    openSaveLoginForm()->close();
+    QTRY_VERIFY(!openSaveLoginForm());
     // Unchecking forgets the login, in the file and in memory.
-    fx.session.strUser = "u";
-    fx.session.strPass = "p";
-    fx.write("mima", "user", "u");
-    fx.write("mima", "pass", "p");
-    w.mima->click();
+    fx.session.choices.setLogin("u", "p");
+    box(w, "rememberLoginBox")->click();
     QCOMPARE(fx.read("mima", "mima"), QStringLiteral("0"));
-    QVERIFY(fx.session.strUser.isEmpty() && fx.session.strPass.isEmpty());
+    QVERIFY(fx.session.choices.user().isEmpty() && fx.session.choices.pass().isEmpty());
     const QByteArray bytes = testkit::readFile(fx.ini());
     QVERIFY(bytes.contains("user=\r\n"));
     QVERIFY(bytes.contains("pass=\r\n"));
@@ -129,9 +125,9 @@ void TstLogin::fillTypesTheLoginOnlyWhereItBelongs()
         fx.write("mima", "mima", "1");
         fx.write("mima", "user", QStringLiteral("张三"));
         fx.write("mima", "pass", "secret");
-        Form1 w(fx.session, &fx.player);
-        QSignalSpy fills(&w, &Form1::loginFilled);
-        w.Form_Load();
+        MainWindow w(fx.session, &fx.player);
+        QSignalSpy fills(&w, &MainWindow::loginFilled);
+        w.load();
         QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
         QTRY_VERIFY(fills.count() >= 1);
         const auto r = fills.last().at(0).value<LoginFillResult>();
@@ -174,7 +170,7 @@ void TstLogin::fillTypesTheLoginOnlyWhereItBelongs()
             QTRY_COMPARE_WITH_TIMEOUT(loginValue(w, "userPassword"), QStringLiteral("secret"), 20000);
 
             // Remember box cleared: the fill does nothing.
-            w.mima->click();
+            box(w, "rememberLoginBox")->click();
             testkit::runJs(w.page(), "window.frames[3].document.getElementById('userName').value='typed'");
             QTest::qWait(400);
             QCOMPARE(loginValue(w, "userName"), QStringLiteral("typed"));
@@ -190,13 +186,12 @@ void TstLogin::fillCarriesAnyTextVerbatim()
 {
     Fixture fx;
     fx.write("mima", "mima", "1");
-    Form1 w(fx.session, &fx.player);
+    MainWindow w(fx.session, &fx.player);
     fx.load(w, false);
     testkit::runJs(w.page(), "window.pwned = 0");
     const QString nasty = QStringLiteral("a'b\"c\\d\ne</script><script>window.pwned=1</script>\u2028${x}`); window.pwned=1; //");
-    fx.session.strUser = nasty;
-    fx.session.strPass = nasty + "2";
-    QSignalSpy fills(&w, &Form1::loginFilled);
+    fx.session.choices.setLogin(nasty, nasty + "2"); // in memory: a line break is never stored
+    QSignalSpy fills(&w, &MainWindow::loginFilled);
     QTRY_VERIFY(fills.count() >= 1);
     // An input drops line breaks by its own rules; everything else arrives as typed.
     QString expected = nasty;
@@ -206,73 +201,73 @@ void TstLogin::fillCarriesAnyTextVerbatim()
     QCOMPARE(testkit::runJs(w.page(), "window.pwned").toInt(), 0);
 }
 
-void TstLogin::savePasswordForm()
+void TstLogin::saveLoginForm()
 {
     // Empty boxes: refused, nothing stored, the form stays.
     {
         Fixture fx;
-        Form1 w(fx.session, &fx.player);
-        w.Form_Load();
-        w.showSavePasswordForm();
-        Form3 *f = openForm3();
+        MainWindow w(fx.session, &fx.player);
+        w.load();
+        w.showSaveLoginForm();
+        SaveLoginForm *f = openSaveLoginForm();
         QVERIFY(f);
         QCOMPARE(f->windowTitle(), QStringLiteral("保存密码"));
         QVERIFY(f->windowFlags() & Qt::WindowStaysOnTopHint);
-        QCOMPARE(f->Text2->echoMode(), QLineEdit::Normal);
-        f->Text1->setText("u");
-        f->Command1->click();
-        QCOMPARE(testkit::messageBoxes(Form3::kEmptyText).size(), 1);
-        QVERIFY(testkit::answer(Form3::kEmptyText, QMessageBox::Ok));
+        QCOMPARE(testkit::child<QLineEdit>(f, "passwordEdit")->echoMode(), QLineEdit::Normal);
+        testkit::child<QLineEdit>(f, "userEdit")->setText("u");
+        testkit::child<QPushButton>(f, "saveButton")->click();
+        QCOMPARE(testkit::messageBoxes(SaveLoginForm::kEmptyText).size(), 1);
+        QVERIFY(testkit::answer(SaveLoginForm::kEmptyText, QMessageBox::Ok));
         QCOMPARE(fx.read("mima", "user"), QString());
-        QVERIFY(fx.session.strUser.isEmpty());
-        QVERIFY(openForm3());
+        QVERIFY(fx.session.choices.user().isEmpty());
+        QVERIFY(openSaveLoginForm());
         // Blanks are text.
-        f->Text2->setText(" ");
-        f->Command1->click();
-        QVERIFY(testkit::answer(Form3::kSavedText, QMessageBox::Ok));
-        QCOMPARE(fx.session.strPass, QStringLiteral(" "));
+        testkit::child<QLineEdit>(f, "passwordEdit")->setText(" ");
+        testkit::child<QPushButton>(f, "saveButton")->click();
+        QVERIFY(testkit::answer(SaveLoginForm::kSavedText, QMessageBox::Ok));
+        QCOMPARE(fx.session.choices.pass(), QStringLiteral(" "));
         QCOMPARE(fx.read("mima", "pass"), QStringLiteral(" "));
     }
     // Four frames: saved, typed in, closed.
     {
         Fixture fx;
-        Form1 w(fx.session, &fx.player);
+        MainWindow w(fx.session, &fx.player);
         fx.load(w, false);
-        w.showSavePasswordForm();
-        QPointer<Form3> f = openForm3();
-        QSignalSpy filled(f.data(), &Form3::fillDone);
-        f->Text1->setText(QStringLiteral("李四"));
-        f->Text2->setText("pw 2");
-        f->Command1->click();
-        QCOMPARE(fx.session.strUser, QStringLiteral("李四"));
+        w.showSaveLoginForm();
+        QPointer<SaveLoginForm> f = openSaveLoginForm();
+        QSignalSpy filled(f.data(), &SaveLoginForm::fillDone);
+        testkit::child<QLineEdit>(f, "userEdit")->setText(QStringLiteral("李四"));
+        testkit::child<QLineEdit>(f, "passwordEdit")->setText("pw 2");
+        testkit::child<QPushButton>(f, "saveButton")->click();
+        QCOMPARE(fx.session.choices.user(), QStringLiteral("李四"));
         QCOMPARE(fx.read("mima", "user"), QStringLiteral("李四"));
         QCOMPARE(fx.read("mima", "pass"), QStringLiteral("pw 2"));
         // Nothing is typed in before the message is answered.
         QTest::qWait(200);
         QCOMPARE(loginValue(w, "userName"), QString());
-        QVERIFY(testkit::answer(Form3::kSavedText, QMessageBox::Ok));
+        QVERIFY(testkit::answer(SaveLoginForm::kSavedText, QMessageBox::Ok));
         QTRY_VERIFY(!f);
         QCOMPARE(filled.count(), 1);
         QCOMPARE(loginValue(w, "userName"), QStringLiteral("李四"));
         QCOMPARE(loginValue(w, "userPassword"), QStringLiteral("pw 2"));
         QCOMPARE(loginValue(w, "trapHidden"), QString());
         // Opened again, it shows the remembered login, readable.
-        w.showSavePasswordForm();
-        QCOMPARE(openForm3()->Text1->text(), QStringLiteral("李四"));
-        QCOMPARE(openForm3()->Text2->text(), QStringLiteral("pw 2"));
+        w.showSaveLoginForm();
+        QCOMPARE(testkit::child<QLineEdit>(openSaveLoginForm(), "userEdit")->text(), QStringLiteral("李四"));
+        QCOMPARE(testkit::child<QLineEdit>(openSaveLoginForm(), "passwordEdit")->text(), QStringLiteral("pw 2"));
     }
     // Still loading: saved, nothing typed, closed.
     {
         Fixture fx;
         fx.sim.setMainPageDelay(60000);
-        Form1 w(fx.session, &fx.player);
-        w.Form_Load();
-        w.showSavePasswordForm();
-        QPointer<Form3> f = openForm3();
-        f->Text1->setText("u");
-        f->Text2->setText("p");
-        f->Command1->click();
-        QVERIFY(testkit::answer(Form3::kSavedText, QMessageBox::Ok));
+        MainWindow w(fx.session, &fx.player);
+        w.load();
+        w.showSaveLoginForm();
+        QPointer<SaveLoginForm> f = openSaveLoginForm();
+        testkit::child<QLineEdit>(f, "userEdit")->setText("u");
+        testkit::child<QLineEdit>(f, "passwordEdit")->setText("p");
+        testkit::child<QPushButton>(f, "saveButton")->click();
+        QVERIFY(testkit::answer(SaveLoginForm::kSavedText, QMessageBox::Ok));
         QTRY_VERIFY(!f);
         QCOMPARE(fx.read("mima", "user"), QStringLiteral("u"));
         w.page()->triggerAction(QWebEnginePage::Stop);
@@ -281,15 +276,15 @@ void TstLogin::savePasswordForm()
     {
         Fixture fx;
         fx.sim.setFrameCount(3);
-        Form1 w(fx.session, &fx.player);
+        MainWindow w(fx.session, &fx.player);
         fx.load(w, false);
-        w.showSavePasswordForm();
-        QPointer<Form3> f = openForm3();
-        QSignalSpy filled(f.data(), &Form3::fillDone);
-        f->Text1->setText("u");
-        f->Text2->setText("p");
-        f->Command1->click();
-        QVERIFY(testkit::answer(Form3::kSavedText, QMessageBox::Ok));
+        w.showSaveLoginForm();
+        QPointer<SaveLoginForm> f = openSaveLoginForm();
+        QSignalSpy filled(f.data(), &SaveLoginForm::fillDone);
+        testkit::child<QLineEdit>(f, "userEdit")->setText("u");
+        testkit::child<QLineEdit>(f, "passwordEdit")->setText("p");
+        testkit::child<QPushButton>(f, "saveButton")->click();
+        QVERIFY(testkit::answer(SaveLoginForm::kSavedText, QMessageBox::Ok));
         QTRY_COMPARE(filled.count(), 1);
         QCOMPARE(filled.first().at(0).toInt(), 3);
         QTest::qWait(100);
@@ -301,72 +296,75 @@ void TstLogin::savePasswordForm()
 void TstLogin::lineSwitch()
 {
     Fixture fx;
-    Form1 w(fx.session, &fx.player);
+    MainWindow w(fx.session, &fx.player);
     fx.load(w);
     QCOMPARE(fx.pageRequests(0), 1);
 
     // Cancel: nothing written, the page stays, the line in use stays selected.
-    w.Option1[1]->click();
-    QCOMPARE(testkit::messageBoxes(Form1::kSwitchLineQuestion).size(), 1);
+    lineButton(w, 1)->click();
+    QCOMPARE(testkit::messageBoxes(LineSwitch::kQuestion).size(), 1);
     QMessageBox *q = testkit::messageBoxes().first();
     QCOMPARE(q->windowTitle(), QStringLiteral("提醒"));
     QCOMPARE(q->icon(), QMessageBox::Question);
-    QVERIFY(testkit::answer(Form1::kSwitchLineQuestion, QMessageBox::Cancel));
-    QVERIFY(w.Option1[0]->isChecked());
+    QVERIFY(testkit::answer(LineSwitch::kQuestion, QMessageBox::Cancel));
+    QVERIFY(lineButton(w, 0)->isChecked());
     QCOMPARE(fx.read("config", "xianlu"), QString());
-    QCOMPARE(fx.session.LineIndex, 0);
+    QCOMPARE(fx.session.choices.lineIndex(), 0);
     QTest::qWait(200);
     QCOMPARE(fx.pageRequests(1), 0);
 
     // OK: the line is stored and the page comes from the new line.
-    w.Option1[2]->click();
-    QVERIFY(testkit::answer(Form1::kSwitchLineQuestion, QMessageBox::Ok));
+    lineButton(w, 2)->click();
+    QVERIFY(testkit::answer(LineSwitch::kQuestion, QMessageBox::Ok));
     QCOMPARE(fx.read("config", "xianlu"), QStringLiteral("2"));
-    QCOMPARE(fx.session.LineIndex, 2);
+    QCOMPARE(fx.session.choices.lineIndex(), 2);
     QTRY_COMPARE(fx.pageRequests(2), 1);
     QTRY_VERIFY(w.pageComplete());
-    QCOMPARE(w.WebBrowser1->url().toString(), fx.session.ServerLine[2] + "/nc/i88-61.asp");
+    QCOMPARE(pageView(w)->url().toString(), fx.session.serverLines[2] + "/nc/i88-61.asp");
     // The next poll asks the new line.
-    QVERIFY(w.poll().requestUrl().startsWith(fx.session.ServerLine[2] + "/nc/tx.asp?s="));
+    QVERIFY(w.poll().requestUrl().startsWith(fx.session.serverLines[2] + "/nc/tx.asp?s="));
 }
 
 void TstLogin::everythingSurvivesARestart()
 {
     Fixture fx;
     {
-        Form1 w(fx.session, &fx.player);
+        MainWindow w(fx.session, &fx.player);
         fx.load(w);
-        w.shengyin->click();
-        w.Check1->click();
-        w.mima->click();
-        QPointer<Form3> f = openForm3();
+        box(w, "soundBox")->click();
+        box(w, "reminderBox")->click(); // off
+        box(w, "reminderBox")->click(); // on: the channel dialog
+        QPointer<ChannelDialog> d = w.choiceBoxes().channelDialog();
+        testkit::child<QCheckBox>(d, "jgjy")->click();
+        d->close();
+        box(w, "reminderBox")->click(); // off
+        box(w, "rememberLoginBox")->click();
+        QPointer<SaveLoginForm> f = openSaveLoginForm();
         QVERIFY(f);
-        f->Text1->setText(QStringLiteral("王五"));
-        f->Text2->setText("pw");
-        f->Command1->click();
-        QVERIFY(testkit::answer(Form3::kSavedText, QMessageBox::Ok));
+        testkit::child<QLineEdit>(f, "userEdit")->setText(QStringLiteral("王五"));
+        testkit::child<QLineEdit>(f, "passwordEdit")->setText("pw");
+        testkit::child<QPushButton>(f, "saveButton")->click();
+        QVERIFY(testkit::answer(SaveLoginForm::kSavedText, QMessageBox::Ok));
         QTRY_VERIFY(!f);
-        w.channels().touch()->jgjy->click();
-        w.Option1[3]->click();
-        QVERIFY(testkit::answer(Form1::kSwitchLineQuestion, QMessageBox::Ok));
+        lineButton(w, 3)->click();
+        QVERIFY(testkit::answer(LineSwitch::kQuestion, QMessageBox::Ok));
     }
     // A new run in the same program folder, started as the entry procedure does.
     Session again = fx.session;
-    again.strUser.clear();
-    again.strPass.clear();
-    again.LineIndex = storedLineIndex(again.iniPath());
-    QCOMPARE(again.LineIndex, 3);
-    Form1 w(again, &fx.player);
-    w.Form_Load();
-    QVERIFY(w.Option1[3]->isChecked());
-    QVERIFY(!w.shengyin->isChecked());
-    QVERIFY(!w.Check1->isChecked());
-    QVERIFY(w.mima->isChecked());
-    QVERIFY(!openForm3());
-    QCOMPARE(again.strUser, QStringLiteral("王五"));
-    QCOMPARE(again.strPass, QStringLiteral("pw"));
-    QVERIFY(w.channelOn(5)); // jgjy
-    QVERIFY(!w.channels().touch()->isVisible());
+    again.choices = UserChoices(again.profilePath());
+    again.choices.loadLineIndex();
+    QCOMPARE(again.choices.lineIndex(), 3);
+    MainWindow w(again, &fx.player);
+    w.load();
+    QVERIFY(lineButton(w, 3)->isChecked());
+    QVERIFY(!box(w, "soundBox")->isChecked());
+    QVERIFY(!box(w, "reminderBox")->isChecked());
+    QVERIFY(box(w, "rememberLoginBox")->isChecked());
+    QVERIFY(!openSaveLoginForm());
+    QCOMPARE(again.choices.user(), QStringLiteral("王五"));
+    QCOMPARE(again.choices.pass(), QStringLiteral("pw"));
+    QVERIFY(again.choices.channelOn(5)); // jgjy
+    QVERIFY(!w.choiceBoxes().channelDialog());
 }
 
 QTEST_MAIN(TstLogin)

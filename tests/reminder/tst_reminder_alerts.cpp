@@ -1,6 +1,6 @@
 // Pop-up bookkeeping, the main window's minimise rule and the sound requests.
-#include "alerts.h"
-#include "sound.h"
+#include "reminder/alerts.h"
+#include "reminder/sound.h"
 
 #include <QAudioDevice>
 #include <QFile>
@@ -16,7 +16,7 @@ namespace {
 struct FakeHost : QObject, AlertHost, SoundPlayer
 {
     QStringList events;
-    QList<QObject *> popups; // by lblIndex - 1
+    QList<QObject *> popups; // by sequence - 1
     bool visible = true, active = false;
     bool createTakesFocus = false; // the new window takes the focus from the main window
 
@@ -25,10 +25,10 @@ struct FakeHost : QObject, AlertHost, SoundPlayer
     void minimizeMainWindow() override { events << "minimize"; }
     QObject *createPopup(const PopupData &d) override
     {
-        events << QString("create %1 %2|%3|%4").arg(d.lblIndex).arg(d.ZuName, d.Ziname, d.ZiUrl);
+        events << QString("create %1 %2|%3|%4").arg(d.sequence).arg(d.group, d.title, d.url);
         active = active && !createTakesFocus;
         popups << new QObject(this);
-        popups.last()->setObjectName(QString::number(d.lblIndex));
+        popups.last()->setObjectName(QString::number(d.sequence));
         return popups.last();
     }
     void showPopup(QObject *p) override { events << "show " + p->objectName(); }
@@ -55,7 +55,7 @@ private slots:
     void arialTitlesAreDropped();
     void atMostThreePopupsStayOpen();
     void mainWindowGetsOutOfTheWay();
-    void playWavFile();
+    void playSound();
     void effectPlayerNeverBlocks();
 };
 
@@ -64,11 +64,11 @@ void TstReminderAlerts::arialTitlesAreDropped()
     FakeHost host;
     Alerts a(host, host);
     for (const char *title : {"Arial font test", "ARIAL", "xarialx"})
-        a.ShowMsn("G", title, "u");
-    QCOMPARE(a.MsnCount(), 0);
+        a.announce("G", title, "u");
+    QCOMPARE(a.popupCount(), 0);
     QVERIFY(host.events.isEmpty());
-    a.ShowMsn("组 A", "Aria", "http://h/nc/a.asp");
-    QCOMPARE(a.MsnCount(), 1);
+    a.announce("组 A", "Aria", "http://h/nc/a.asp");
+    QCOMPARE(a.popupCount(), 1);
     QCOMPARE(host.events, L({"create 1 组 A|Aria|http://h/nc/a.asp", "minimize", "show 1"}));
 }
 
@@ -78,18 +78,18 @@ void TstReminderAlerts::atMostThreePopupsStayOpen()
     host.active = true;
     Alerts a(host, host);
     for (int i = 1; i <= 5; ++i)
-        a.ShowMsn("G", QString("T%1").arg(i), "u");
-    QCOMPARE(a.openPopupIndexes(), QList<int>({3, 4, 5}));
+        a.announce("G", QString("T%1").arg(i), "u");
+    QCOMPARE(a.openPopupSequences(), QList<int>({3, 4, 5}));
     // The older ones close before the new one is made.
     QCOMPARE(host.events.mid(4), L({"create 3 G|T3|u", "show 3", "close 1", "create 4 G|T4|u", "show 4",
                                     "close 2", "create 5 G|T5|u", "show 5"}));
 
     delete host.popups.at(3); // number 4, closed by the user: simply gone
-    QCOMPARE(a.openPopupIndexes(), QList<int>({3, 5}));
+    QCOMPARE(a.openPopupSequences(), QList<int>({3, 5}));
     host.events.clear();
-    a.ShowMsn("G", "T6", "u");
+    a.announce("G", "T6", "u");
     QCOMPARE(host.events, L({"close 3", "create 6 G|T6|u", "show 6"}));
-    QCOMPARE(a.openPopupIndexes(), QList<int>({5, 6}));
+    QCOMPARE(a.openPopupSequences(), QList<int>({5, 6}));
 }
 
 void TstReminderAlerts::mainWindowGetsOutOfTheWay()
@@ -98,28 +98,28 @@ void TstReminderAlerts::mainWindowGetsOutOfTheWay()
     Alerts a(host, host);
     // Active before the pop-up was made, even if the pop-up takes the focus: unchanged.
     host.active = host.createTakesFocus = true;
-    a.ShowMsn("G", "T", "u");
+    a.announce("G", "T", "u");
     // Visible behind another program's window: minimised before the pop-up shows.
-    a.ShowMsn("G", "T", "u");
+    a.announce("G", "T", "u");
     // Hidden in the tray: stays hidden.
     host.visible = false;
-    a.ShowMsn("G", "T", "u");
+    a.announce("G", "T", "u");
     QCOMPARE(host.events, L({"create 1 G|T|u", "show 1", "create 2 G|T|u", "minimize", "show 2",
                              "create 3 G|T|u", "show 3"}));
 }
 
-void TstReminderAlerts::playWavFile()
+void TstReminderAlerts::playSound()
 {
     QTemporaryDir dir;
     const QString ts = writeFile(dir, "ts.wav", "RIFF"), ts1 = writeFile(dir, "ts1.wav", "RIFF");
     QVERIFY(!ts.isEmpty() && !ts1.isEmpty());
     FakeHost host;
     Alerts a(host, host);
-    a.PlayWavFile(dir.filePath("missing.wav"), 1, 5);
-    a.PlayWavFile(dir.path(), 1, 5); // a folder is no sound file
-    a.PlayWavFile(ts, 0, 5);
-    a.PlayWavFile(ts, 1, 5);
-    a.PlayWavFile(ts1, 1, 0);
+    a.playSound(dir.filePath("missing.wav"), 1);
+    a.playSound(dir.path(), 1); // a folder is no sound file
+    a.playSound(ts, 0);
+    a.playSound(ts, 1);
+    a.playSound(ts1, 1);
     QCOMPARE(host.events, L({"play " + ts, "play " + ts1}));
 }
 

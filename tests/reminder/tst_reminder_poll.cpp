@@ -1,7 +1,7 @@
 // The reminder poll against reply servers on 127.0.0.1, with a manual clock
 // and recorded alerts.
 #include "rawhttpserver.h"
-#include "tixing.h"
+#include "reminder/reminderpoll.h"
 
 #include <QTest>
 #include <map>
@@ -23,16 +23,11 @@ QByteArray reply(const std::map<int, QByteArray> &replaced = {}, int count = 8)
     return lines.join("\r\n");
 }
 
-struct Recorder : AlertSink, PollSwitches
+struct Recorder : AlertSink
 {
     QStringList calls;
-    bool check1 = true, sound = true;
-    QList<int> off; // channels whose box is unchecked
-    void ShowMsn(const QString &g, const QString &t, const QString &u) override { calls << "msn " + g + "|" + t + "|" + u; }
-    void PlayWavFile(const QString &f, int n, int j) override { calls << QString("wav %1|%2|%3").arg(f).arg(n).arg(j); }
-    bool reminderOn() override { return check1; }
-    bool soundOn() override { return sound; }
-    bool channelOn(int k) override { return !off.contains(k); }
+    void announce(const QString &g, const QString &t, const QString &u) override { calls << "msn " + g + "|" + t + "|" + u; }
+    void playSound(const QString &f, int n) override { calls << QString("wav %1|%2").arg(f).arg(n); }
 };
 
 struct Rig
@@ -50,19 +45,21 @@ struct Rig
     ManualClock clock{QDateTime(QDate(2014, 1, 28), QTime(10, 15, 0))};
     Session s;
     Recorder rec;
-    ReminderPoll poll{s, rec, rec};
+    ReminderPoll poll{s, rec};
     QList<PollOutcome> outcomes;
 
     Rig()
     {
-        s.ServerLine = {line0.base(), line1.base(), line0.base(), line0.base()};
-        s.appDir = "A/";
+        s.serverLines = {line0.base(), line1.base(), line0.base(), line0.base()};
+        s.useFolders("A/"); // no such folder: the choices are never stored
+        for (int k = 0; k < 8; ++k)
+            s.choices.setChannelOn(k, true);
         s.clock = &clock;
         s.intervals.fetchLimit = 5000;
         QObject::connect(&poll, &ReminderPoll::pollFinished, [this](PollOutcome o) { outcomes << o; });
     }
 
-    // One poll through the Timer1 handler, run to its end: how it ended, then
+    // One poll through the timer's handler, run to its end: how it ended, then
     // the alerts it raised, with the lines' base addresses written B0 and B1.
     QStringList run(const QByteArray &reply)
     {
@@ -100,18 +97,18 @@ void TstReminderPoll::baselineEqualAndMarkupReplies()
     Rig r;
     const QString R = QString::fromLatin1(reply());
     QCOMPARE(r.run(reply()), L{"Unchanged"}); // the first reply only becomes the baseline
-    QCOMPARE(r.poll.store.bak, R);
+    QCOMPARE(r.poll.store().baseline, R);
     QCOMPARE(r.run(reply()), L{"Unchanged"});
     QCOMPARE(r.run("a<b>c"), L{"Markup"});
     QCOMPARE(r.run(""), L{"Empty"});
-    QCOMPARE(r.poll.store.bak, R);
-    QCOMPARE(r.poll.store.tmp, R);
+    QCOMPARE(r.poll.store().baseline, R);
+    QCOMPARE(r.poll.store().latest, R);
 
     // "<" without ">" is an ordinary reply.
     const QByteArray lt = reply({{3, "9,a<b,G,/nc/x.asp"}});
-    QCOMPARE(r.run(lt), L({"Compared", "msn Group 3|Title 3|B0/nc/3.asp", "wav A/ts.wav|1|5"}));
-    QCOMPARE(r.poll.store.bak, QString::fromLatin1(lt));
-    QCOMPARE(r.poll.t, 0);
+    QCOMPARE(r.run(lt), L({"Compared", "msn Group 3|Title 3|B0/nc/3.asp", "wav A/ts.wav|1"}));
+    QCOMPARE(r.poll.store().baseline, QString::fromLatin1(lt));
+    QCOMPARE(r.poll.busy(), 0);
 }
 
 void TstReminderPoll::changedLinesAnnounceTheBaselineItem()
@@ -119,16 +116,16 @@ void TstReminderPoll::changedLinesAnnounceTheBaselineItem()
     Rig r;
     r.run(reply({{1, "7,Old title,\xD7\xE9 A,/nc/a.asp"}})); // 组 in GB2312
     QCOMPARE(r.run(reply({{1, "8,New title,\xD7\xE9 A,/nc/b.asp"}})),
-             L({"Compared", "msn 组 A|Old title|B0/nc/a.asp", "wav A/ts.wav|1|5"}));
-    QVERIFY(r.poll.store.bak.contains("8,New title,组 A,/nc/b.asp"));
-    QCOMPARE(r.poll.store.bak, r.poll.store.tmp);
+             L({"Compared", "msn 组 A|Old title|B0/nc/a.asp", "wav A/ts.wav|1"}));
+    QVERIFY(r.poll.store().baseline.contains("8,New title,组 A,/nc/b.asp"));
+    QCOMPARE(r.poll.store().baseline, r.poll.store().latest);
 
     // Several channels in index order, each with its row's sound; channel 6
     // differs in field 0 only.
     const QByteArray three = reply({{1, "9,T1,G1,/nc/1"}, {5, "9,T5,G5,/nc/5"}, {6, "x,Title 6,Group 6,/nc/6.asp"}});
-    QCOMPARE(r.run(three), L({"Compared", "msn 组 A|New title|B0/nc/b.asp", "wav A/ts.wav|1|5",
-                              "msn Group 5|Title 5|B0/nc/5.asp", "wav A/ts1.wav|1|5",
-                              "msn Group 6|Title 6|B0/nc/6.asp", "wav A/ts1.wav|1|5"}));
+    QCOMPARE(r.run(three), L({"Compared", "msn 组 A|New title|B0/nc/b.asp", "wav A/ts.wav|1",
+                              "msn Group 5|Title 5|B0/nc/5.asp", "wav A/ts1.wav|1",
+                              "msn Group 6|Title 6|B0/nc/6.asp", "wav A/ts1.wav|1"}));
     // A ninth line is never read, whether it appears or changes.
     QCOMPARE(r.run(three + "\r\n8,Ninth,G,/nc/9"), L{"Compared"});
     QCOMPARE(r.run(three + "\r\n9,Ninth again,G,/nc/9"), L{"Compared"});
@@ -138,18 +135,18 @@ void TstReminderPoll::switchesSilenceButTheBaselineMovesOn()
 {
     Rig r;
     r.run(reply());
-    r.rec.off = {1};
+    r.s.choices.setChannelOn(1, false);
     QCOMPARE(r.run(reply({{1, "n,T,G,/nc/n"}})), L{"Compared"});
-    r.rec.off.clear();
+    r.s.choices.setChannelOn(1, true);
     QCOMPARE(r.run(reply({{1, "n,T,G,/nc/n"}})), L{"Unchanged"}); // not announced later either
 
-    r.rec.check1 = false;
+    r.s.choices.setReminderOn(false);
     const QByteArray both = reply({{1, "m,T1,G1,/nc/m1"}, {2, "m,T2,G2,/nc/m2"}});
     QCOMPARE(r.run(both), L{"Compared"});
-    QCOMPARE(r.poll.store.bak, QString::fromLatin1(both));
+    QCOMPARE(r.poll.store().baseline, QString::fromLatin1(both));
 
-    r.rec.check1 = true;
-    r.rec.sound = false;
+    r.s.choices.setReminderOn(true);
+    r.s.choices.setSoundOn(false);
     QCOMPARE(r.run(reply({{1, "m,T1,G1,/nc/m1"}})), L({"Compared", "msn G2|T2|B0/nc/m2"}));
 }
 
@@ -161,7 +158,7 @@ void TstReminderPoll::malformedAndMissingLines()
     r.run(reply({{0, "0,Short,Group"}, {1, "1,T,G,//evil.example/x"}, {2, "2,T,G,http://evil/x"},
                  {3, "3,T,G,@evil"}, {4, "4,T,G,javascript:x"}, {5, "5,T,G,\\\\evil"}, {6, "6,T,G,/\\evil"},
                  {7, "7,T7,G7,/nc/ok.asp?u=//x"}}));
-    const QString ts = "wav A/ts.wav|1|5", ts1 = "wav A/ts1.wav|1|5";
+    const QString ts = "wav A/ts.wav|1", ts1 = "wav A/ts1.wav|1";
     QCOMPARE(r.run(reply()), L({"Compared", ts, ts, ts, ts, ts1, ts1, ts1, "msn G7|T7|B0/nc/ok.asp?u=//x", ts1}));
 
     // Lines missing from the latest reply, then from the baseline, and empty
@@ -181,19 +178,19 @@ void TstReminderPoll::tickDuringAPollStartsNothing()
     QTRY_COMPARE(r.line0.requestLines().size(), 1);
     r.poll.tick();
     r.poll.tick();
-    QCOMPARE(r.poll.t, 3);
+    QCOMPARE(r.poll.busy(), 3);
     QVERIFY(r.outcomes.isEmpty());
-    r.poll.TiXing(); // called directly it reports the running poll
+    r.poll.pollOnce(); // called directly it reports the running poll
     QCOMPARE(r.outcomes, QList<PollOutcome>({PollOutcome::Busy}));
     QTRY_COMPARE_WITH_TIMEOUT(r.outcomes, QList<PollOutcome>({PollOutcome::Busy, PollOutcome::Unchanged}), 10000);
-    QCOMPARE(r.poll.t, 0);
+    QCOMPARE(r.poll.busy(), 0);
     QCOMPARE(r.line0.requestLines().size(), 1);
 
     r.drip = 0;
     QCOMPARE(r.run("x"), L{"Unchanged"});
     QCOMPARE(r.line0.requestLines().size(), 2);
 
-    // Timer1 drives the poll at the session's interval.
+    // The timer drives the poll at the session's interval.
     r.s.intervals.poll = 10;
     r.poll.start();
     QTRY_VERIFY(r.line0.requestLines().size() >= 5);
@@ -211,14 +208,14 @@ void TstReminderPoll::failuresKeepTheStore()
     r.status = 404;
     QCOMPARE(r.run("<html><body>Not Found</body></html>"), L{"Markup"});
     r.status = 200;
-    r.s.ServerLine[2] = "http://127.0.0.1:1"; // nobody listens there
-    r.s.LineIndex = 2;
+    r.s.serverLines[2] = "http://127.0.0.1:1"; // nobody listens there
+    r.s.choices.setLineIndex(2);
     QCOMPARE(r.run(changed), L{"FetchFailed"});
-    QCOMPARE(r.poll.store.bak, QString::fromLatin1(reply()));
-    QCOMPARE(r.poll.store.tmp, QString::fromLatin1(reply()));
+    QCOMPARE(r.poll.store().baseline, QString::fromLatin1(reply()));
+    QCOMPARE(r.poll.store().latest, QString::fromLatin1(reply()));
 
-    r.s.LineIndex = 0;
-    QCOMPARE(r.run(changed), L({"Compared", "msn Group 4|Title 4|B0/nc/4.asp", "wav A/ts1.wav|1|5"}));
+    r.s.choices.setLineIndex(0);
+    QCOMPARE(r.run(changed), L({"Compared", "msn Group 4|Title 4|B0/nc/4.asp", "wav A/ts1.wav|1"}));
     QCOMPARE(r.run(changed), L{"Unchanged"});
 }
 
@@ -232,9 +229,9 @@ void TstReminderPoll::addressFollowsClockAndLine()
 
     // After a line switch the new line's reply is compared with the old
     // line's baseline, and the item's address is on the new line.
-    r.s.LineIndex = 1;
+    r.s.choices.setLineIndex(1);
     r.clock.advanceMs(30000);
-    QCOMPARE(r.run(reply({{2, "n,T,G,/nc/n"}})), L({"Compared", "msn Group 2|Title 2|B1/nc/2.asp", "wav A/ts.wav|1|5"}));
+    QCOMPARE(r.run(reply({{2, "n,T,G,/nc/n"}})), L({"Compared", "msn Group 2|Title 2|B1/nc/2.asp", "wav A/ts.wav|1"}));
     QCOMPARE(r.line1.requestLines(), QByteArrayList({"GET /nc/tx.asp?s=2014-11-3%209:05:37 HTTP/1.1"}));
     QCOMPARE(r.line0.requestLines().size(), 1);
 }

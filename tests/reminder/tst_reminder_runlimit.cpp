@@ -1,5 +1,5 @@
 // The running limit on a manual clock.
-#include "runlimit.h"
+#include "reminder/runlimit.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -11,7 +11,7 @@ class TstReminderRunLimit : public QObject
     Q_OBJECT
 private slots:
     void minuteBoundaries();
-    void limitEndsOnceAfterEndTime();
+    void limitEndsOnceAfterItsMinutes();
 };
 
 void TstReminderRunLimit::minuteBoundaries()
@@ -30,14 +30,14 @@ void TstReminderRunLimit::minuteBoundaries()
     QCOMPARE(lckb::minuteBoundaries(QDateTime(old, QTime(23, 58, 59), Qt::UTC), QDateTime(old, QTime(23, 59), Qt::UTC)), 1);
 }
 
-void TstReminderRunLimit::limitEndsOnceAfterEndTime()
+void TstReminderRunLimit::limitEndsOnceAfterItsMinutes()
 {
     const QDate day(2014, 1, 28);
     ManualClock clock(QDateTime(day, QTime(9, 0, 30)));
-    RunningLimit limit(&clock, 5);
-    QSignalSpy reached(&limit, &RunningLimit::limitReached);
+    RunLimit limit(&clock, 5);
+    QSignalSpy reached(&limit, &RunLimit::limitReached);
     limit.start();
-    QCOMPARE(limit.Start, clock.now());
+    QCOMPARE(limit.startedAt(), clock.now());
 
     // The clock set back moves the end away; set forward it comes nearer.
     clock.set(QDateTime(day.addDays(-1), QTime(20, 0)));
@@ -46,7 +46,7 @@ void TstReminderRunLimit::limitEndsOnceAfterEndTime()
     limit.check();
     QCOMPARE(reached.count(), 0);
     clock.set(QDateTime(day, QTime(21, 1)));
-    QTRY_COMPARE(reached.count(), 1); // through Timer2
+    QTRY_COMPARE(reached.count(), 1); // through the timer
     QTest::qWait(30);
     limit.check();
     QCOMPARE(reached.count(), 1);

@@ -1,5 +1,5 @@
 // The scenario file format and the --fault specs.
-#include "gbk.h"
+#include "app/gbk.h"
 #include "scenario.h"
 
 #include <QTest>

@@ -1,9 +1,9 @@
 // The simulator as other tests lean on it, seen from a QNetworkAccessManager
 // client on 127.0.0.1.
 #include "bulletinserver.h"
-#include "external.h"
+#include "app/external.h"
 #include "fetch.h"
-#include "gbk.h"
+#include "app/gbk.h"
 
 #include <QBuffer>
 #include <QRegularExpression>

@@ -2,7 +2,7 @@
 // its two values, until it is killed. Prints "ready" once, then one '.' per
 // finished write, so the killer knows how far it got.
 #include "inikeys.h"
-#include "settings.h"
+#include "app/settings.h"
 
 #include <cstdio>
 
@@ -21,7 +21,7 @@ int main(int argc, char **argv)
             const soak::IniKey &k = keys.at(i);
             // Rounds of b then a for every key: a key's old and new value
             // always differ, except right after a restart.
-            if (!lckb::WriteIni(k.section, k.key, round % 2 ? k.a : k.b, file))
+            if (!lckb::writeProfile(k.section, k.key, round % 2 ? k.a : k.b, file))
                 return 1;
             std::fputc('.', stdout);
         }

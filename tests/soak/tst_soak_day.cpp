@@ -6,9 +6,9 @@
 // ends the program.
 #include "testkit.h"
 #include "fixture.h"
-#include "form1.h"
-#include "channels.h"
-#include "runlimit.h"
+#include "mainwin/mainwindow.h"
+#include "app/keys.h"
+#include "reminder/runlimit.h"
 #include "soakkit.h"
 
 #include <QRandomGenerator>
@@ -159,33 +159,34 @@ void TstSoakDay::twelveHours()
     // unannounced.
     constexpr int kUnsubscribed = 6;
     for (const Channel &ch : channelTable())
-        fx.write("config", ch.flag, ch.index == kUnsubscribed ? "0" : "1");
+        fx.write("config", ch.key, ch.index == kUnsubscribed ? "0" : "1");
 
     const DayScript day(kEndPoll + 10, fx.session.serverBase());
     fx.sim.setScenario(day.steps);
 
-    Form1 w(fx.session, &fx.player);
+    MainWindow w(fx.session, &fx.player);
     ReminderPoll &poll = w.poll();
-    // The clock moves as Timer1 ticks, before the poll reads it. A tick
+    // The clock moves as the poll timer ticks, before the poll reads it. A tick
     // that finds a poll still running is dropped by the poll; under a heavy
     // load that may happen, and then the next reply simply comes a tick later.
     int ticks = 0, dropped = 0, pauseAtTick = -1;
-    QVERIFY(QObject::disconnect(&poll.Timer1, &QTimer::timeout, &poll, &ReminderPoll::tick));
-    connect(&poll.Timer1, &QTimer::timeout, this, [&] {
+    QTimer *timer = poll.findChild<QTimer *>("pollTimer");
+    QVERIFY(QObject::disconnect(timer, &QTimer::timeout, &poll, &ReminderPoll::tick));
+    connect(timer, &QTimer::timeout, this, [&] {
         ++ticks;
         dropped += poll.running();
         fx.clock.advanceMs(30000);
         if (ticks == pauseAtTick)
-            poll.Timer1.stop();
+            timer->stop();
     });
-    connect(&poll.Timer1, &QTimer::timeout, &poll, &ReminderPoll::tick);
+    connect(timer, &QTimer::timeout, &poll, &ReminderPoll::tick);
 
     int polls = 0, maxOpen = 0, expired = 0, closedEarly = 0;
     QStringList badPolls;
     QStringList popups;
     soak::WindowWatch watch(&w);
     watch.onShow = [&](QWidget *win) {
-        auto *p = qobject_cast<Form2 *>(win);
+        auto *p = qobject_cast<BulletinPopup *>(win);
         if (!p) {
             badPolls << QStringLiteral("poll %1: window %2").arg(polls).arg(win->metaObject()->className());
             return;
@@ -193,14 +194,14 @@ void TstSoakDay::twelveHours()
         const int open = int(testkit::popups().size());
         maxOpen = qMax(maxOpen, open);
         if (open > 3)
-            badPolls << QStringLiteral("poll %1: %2 pop-ups open as #%3 appears").arg(polls).arg(open).arg(p->index());
-        if (p->index() != popups.size() + 1)
-            badPolls << QStringLiteral("poll %1: pop-up #%2 after %3").arg(polls).arg(p->index()).arg(popups.size());
-        popups << p->ZiNameTxT->text() + u'|' + p->ZuNameTxT->text() + u'|' + p->url();
+            badPolls << QStringLiteral("poll %1: %2 pop-ups open as #%3 appears").arg(polls).arg(open).arg(p->data().sequence);
+        if (p->data().sequence != popups.size() + 1)
+            badPolls << QStringLiteral("poll %1: pop-up #%2 after %3").arg(polls).arg(p->data().sequence).arg(popups.size());
+        popups << p->data().title + u'|' + p->data().group + u'|' + p->data().url;
     };
     watch.onHide = [&](QWidget *win) {
-        if (auto *p = qobject_cast<Form2 *>(win))
-            ++(p->lngTicks >= 3 ? expired : closedEarly);
+        if (auto *p = qobject_cast<BulletinPopup *>(win))
+            ++(p->expired() ? expired : closedEarly);
     };
     connect(&poll, &ReminderPoll::pollFinished, this, [&](PollOutcome o) {
         ++polls;
@@ -215,15 +216,15 @@ void TstSoakDay::twelveHours()
     });
     int endedAtTick = -1, endedCount = 0;
     QDateTime endedClock;
-    connect(&w, &Form1::ended, this, [&] {
+    connect(&w, &MainWindow::ended, this, [&] {
         ++endedCount;
         endedAtTick = ticks;
         endedClock = fx.clock.now();
     });
 
-    w.Form_Load();
+    w.load();
     w.show();
-    QCOMPARE(w.Start(), start);
+    QCOMPARE(w.runLimit().startedAt(), start);
 
     // Stops the day after tick `atTick` (the clock stands still), lets every
     // pop-up expire and measures, then lets the day go on.
@@ -235,8 +236,8 @@ void TstSoakDay::twelveHours()
         waitFor([&] { return testkit::popups().isEmpty(); }, 5000);
         const Memory m = sampleMemory();
         // Closed pop-ups are deleted, not just hidden.
-        leftoverPopups += countOf<Form2>(true);
-        poll.Timer1.start();
+        leftoverPopups += countOf<BulletinPopup>(true);
+        timer->start();
         return m;
     };
     const Memory hour1 = pauseAndMeasure(kPollsPerHour);
@@ -258,8 +259,8 @@ void TstSoakDay::twelveHours()
     QCOMPARE(minuteBoundaries(start, endedClock), 721);
     QCOMPARE(minuteBoundaries(start, start.addSecs(30LL * (kEndPoll - 1))), 720);
     QCOMPARE(ticks, kEndPoll);
-    QVERIFY(!poll.Timer1.isActive());
-    QVERIFY(!w.runningLimit().Timer2.isActive());
+    QVERIFY(!poll.timerRunning());
+    QVERIFY(!w.runLimit().timerRunning());
 
     QCOMPARE(badPolls, QStringList());
     // Every tick polled, unless a poll was still running; poll n got the
@@ -274,12 +275,12 @@ void TstSoakDay::twelveHours()
             if (a.channel == kUnsubscribed)
                 continue;
             want << a.item;
-            wantSounds << fx.session.appDir + (a.channel < 4 ? "ts.wav" : "ts1.wav");
+            wantSounds << fx.session.programDir() + (a.channel < 4 ? "ts.wav" : "ts1.wav");
         }
     QCOMPARE(popups.size(), want.size());
     QCOMPARE(popups, want);
     QCOMPARE(fx.player.played, wantSounds);
-    QCOMPARE(w.alerts().MsnCount(), int(want.size()));
+    QCOMPARE(w.alerts().popupCount(), int(want.size()));
     QVERIFY(maxOpen == 3);
     QVERIFY(expired > 0 && closedEarly > 0);
 

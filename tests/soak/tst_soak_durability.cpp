@@ -6,7 +6,7 @@
 // A kill ends the process but leaves the kernel's page cache alone, so this
 // covers crashes and kills, not power loss.
 #include "inikeys.h"
-#include "settings.h"
+#include "app/settings.h"
 
 #include <QDir>
 #include <QProcess>
@@ -35,7 +35,7 @@ void TstSoakDurability::killedWhileWriting()
     const QString ini = dir.filePath("config.ini");
     const QList<soak::IniKey> keys = soak::durabilityKeys();
     for (const soak::IniKey &k : keys)
-        QVERIFY(WriteIni(k.section, k.key, k.a, ini));
+        QVERIFY(writeProfile(k.section, k.key, k.a, ini));
     QFile first(ini);
     QVERIFY(first.open(QIODevice::ReadOnly));
     const QByteArray initial = first.readAll();
@@ -76,15 +76,15 @@ void TstSoakDurability::killedWhileWriting()
         // Every key has one of its two values, and the file is exactly what
         // writing those values into the first file gives: nothing torn,
         // nothing left over from a half-written replacement.
-        const IniDocument doc(bytes);
-        IniDocument expected(initial);
+        const ProfileDocument doc(bytes);
+        ProfileDocument expected(initial);
         for (qsizetype i = 0; i < keys.size(); ++i) {
             const soak::IniKey &k = keys.at(i);
             bool found = false;
             const QString v = doc.value(k.section, k.key, &found);
             QVERIFY2(found, qPrintable(QStringLiteral("run %1: %2/%3 missing").arg(run).arg(k.section, k.key)));
             QVERIFY2(v == k.a || v == k.b, qPrintable(QStringLiteral("run %1: %2/%3 = %4").arg(run).arg(k.section, k.key, v.left(40))));
-            QCOMPARE(ReadIni(k.section, k.key, ini), v);
+            QCOMPARE(readProfile(k.section, k.key, ini), v);
             seen[i].insert(v);
             expected.setValue(k.section, k.key, v);
         }

@@ -4,10 +4,10 @@
 // and must not stop the poll or swallow the next real change.
 #include "testkit.h"
 #include "fixture.h"
-#include "form1.h"
-#include "gbk.h"
+#include "mainwin/mainwindow.h"
+#include "app/gbk.h"
 #include "soakkit.h"
-#include "tixing.h"
+#include "reminder/reminderpoll.h"
 
 #include <QTcpServer>
 
@@ -17,14 +17,11 @@ using lckb::sim::Step;
 
 namespace {
 
-struct Recorder : AlertSink, PollSwitches
+struct Recorder : AlertSink
 {
     QStringList calls;
-    void ShowMsn(const QString &g, const QString &t, const QString &u) override { calls << "msn " + t + "|" + g + "|" + u; }
-    void PlayWavFile(const QString &f, int, int) override { calls << "wav " + f; }
-    bool reminderOn() override { return true; }
-    bool soundOn() override { return true; }
-    bool channelOn(int) override { return true; }
+    void announce(const QString &g, const QString &t, const QString &u) override { calls << "msn " + t + "|" + g + "|" + u; }
+    void playSound(const QString &f, int) override { calls << "wav " + f; }
 };
 
 const char *outcomeName(PollOutcome o)
@@ -33,7 +30,7 @@ const char *outcomeName(PollOutcome o)
     return names[int(o)];
 }
 
-// The real poll, driven by its own Timer1, against the simulator on one line.
+// The real poll, driven by its own timer, against the simulator on one line.
 struct PollRig
 {
     struct Seen
@@ -42,7 +39,7 @@ struct PollRig
         QString bak;
         QStringList calls;
         int windows;       // visible top-level windows when the poll ended
-        bool timerRunning; // Timer1 still active then
+        bool timerRunning; // the poll timer still active then
         qint64 ms;         // from the tick that started it
     };
 
@@ -50,9 +47,9 @@ struct PollRig
     ManualClock clock{QDateTime(QDate(2026, 3, 2), QTime(9, 30, 0))};
     Session s;
     Recorder rec;
-    ReminderPoll poll{s, rec, rec};
+    ReminderPoll poll{s, rec};
     QList<Seen> polls;
-    QList<int> tickT; // the busy counter right after each Timer1 tick
+    QList<int> tickT; // the busy counter right after each tick
     QElapsedTimer since;
     std::function<void(int)> afterPoll;
 
@@ -61,8 +58,10 @@ struct PollRig
         if (!sim.listen({0}))
             qFatal("simulator: %s", qPrintable(sim.errorString()));
         const QString host = QStringLiteral("127.0.0.1:%1").arg(sim.ports().at(0));
-        s.ServerLine = makeServerLines({host, host, host}).value();
-        s.appDir = QStringLiteral("A/");
+        s.serverLines = makeServerLines({host, host, host}).value();
+        s.useFolders(QStringLiteral("A/")); // no such folder: the choices are never stored
+        for (int k = 0; k < 8; ++k)
+            s.choices.setChannelOn(k, true);
         s.clock = &clock;
         s.intervals.poll = 100;
         // Long enough for any loopback answer, short enough that a hang or a
@@ -72,26 +71,26 @@ struct PollRig
             int windows = 0;
             for (QWidget *w : QApplication::topLevelWidgets())
                 windows += w->isVisible();
-            polls << Seen{o, poll.store.bak, rec.calls, windows, poll.Timer1.isActive(), since.elapsed()};
+            polls << Seen{o, poll.store().baseline, rec.calls, windows, poll.timerRunning(), since.elapsed()};
             rec.calls.clear();
             clock.advanceMs(30000);
             if (afterPoll)
                 afterPoll(int(polls.size()));
         });
-        QObject::connect(&poll.Timer1, &QTimer::timeout, [this] {
-            tickT << poll.t;
-            if (poll.t == 1)
+        QObject::connect(poll.findChild<QTimer *>("pollTimer"), &QTimer::timeout, [this] {
+            tickT << poll.busy();
+            if (poll.busy() == 1)
                 since.start();
         });
     }
 
-    // Lets Timer1 run until `n` polls have ended, then stops it and waits
+    // Lets the timer run until `n` polls have ended, then stops it and waits
     // for a poll still under way.
     bool run(int n, int ms)
     {
         poll.start();
         const bool ok = waitFor([&] { return polls.size() >= n; }, ms);
-        poll.Timer1.stop();
+        poll.stop();
         waitFor([&] { return !poll.running(); }, 3000);
         return ok && !poll.running();
     }
@@ -182,12 +181,12 @@ void TstSoakFaults::faultThenChange()
     }
     if (fault == Fault::Refused || fault == Fault::NoHost) {
         // The line in use goes bad after the baseline and comes back for poll 4.
-        const QString good = r.s.ServerLine[0];
+        const QString good = r.s.serverLines[0];
         const QString bad = fault == Fault::Refused ? QStringLiteral("http://127.0.0.1:%1").arg(closedPort())
                                                     : QStringLiteral("http://nohost.invalid");
         r.afterPoll = [&r, good, bad](int n) {
             if (n == 1 || n == 3)
-                r.s.ServerLine[0] = n == 1 ? bad : good;
+                r.s.serverLines[0] = n == 1 ? bad : good;
         };
         r.sim.setScenario({Step::reply(l0), Step::reply(l1)});
     } else {
@@ -220,7 +219,7 @@ void TstSoakFaults::faultThenChange()
         "Unchanged bak=R0",
         "rejected bak=R0",
         "rejected bak=R0",
-        "Compared bak=R1 | msn " + old.at(1) + "|" + old.at(2) + "|" + r.s.ServerLine[0] + old.at(3) + " | wav " + sound,
+        "Compared bak=R1 | msn " + old.at(1) + "|" + old.at(2) + "|" + r.s.serverLines[0] + old.at(3) + " | wav " + sound,
         "Unchanged bak=R1",
         "Unchanged bak=R1",
     };
@@ -235,7 +234,7 @@ void TstSoakFaults::faultThenChange()
     // Each poll was started by a tick that found the previous one over (t
     // back at 0); ticks during a poll were dropped, not kept for later.
     QCOMPARE(int(std::count(r.tickT.begin(), r.tickT.end(), 1)), int(r.polls.size()));
-    QCOMPARE(r.poll.t, 0);
+    QCOMPARE(r.poll.busy(), 0);
     if (fault == Fault::Hang || fault == Fault::Drip)
         QVERIFY(*std::max_element(r.tickT.begin(), r.tickT.end()) > 1);
     if (onePerPoll)
@@ -266,7 +265,7 @@ void TstSoakFaults::damagedBytesAreTextNotFaults()
         r.sim.setScenario({Step::reply(l0), twice, Step::reply(l2)});
         QVERIFY(r.run(5, 10000));
 
-        const QString base = r.s.ServerLine[0];
+        const QString base = r.s.serverLines[0];
         QStringList got;
         for (int i = 0; i < 5; ++i)
             got << QString::fromLatin1(outcomeName(r.polls.at(i).outcome)) + " " + r.polls.at(i).calls.join(" | ");
@@ -294,7 +293,7 @@ void TstSoakFaults::damagedBytesAreTextNotFaults()
         QCOMPARE(outcomeName(r.polls.at(2).outcome), "Compared");
         QCOMPARE(outcomeName(r.polls.at(3).outcome), "Unchanged");
         QCOMPARE(r.polls.at(3).bak, base0);
-        const QString base = r.s.ServerLine[0];
+        const QString base = r.s.serverLines[0];
         const QStringList in = r.polls.at(1).calls, back = r.polls.at(2).calls;
         QCOMPARE(in.size(), 16);
         QCOMPARE(back.size(), 16);
@@ -330,16 +329,16 @@ void TstSoakFaults::mainWindowStaysQuietThroughFaults()
     fx.sim.setScenario({Step::reply(l0), Step::hang(), Step::reset(), Step::htmlError(), Step::httpStatus(500),
                         Step::reply(l1)});
 
-    Form1 w(fx.session, &fx.player);
+    MainWindow w(fx.session, &fx.player);
     soak::WindowWatch watch(&w);
     QList<PollOutcome> outcomes;
     QStringList baks;
     connect(&w.poll(), &ReminderPoll::pollFinished, this, [&](PollOutcome o) {
         outcomes << o;
-        baks << w.poll().store.bak;
+        baks << w.poll().store().baseline;
         fx.clock.advanceMs(30000);
     });
-    w.Form_Load();
+    w.load();
     w.show();
 
     // Baseline, hang, reset, error page.
@@ -350,22 +349,22 @@ void TstSoakFaults::mainWindowStaysQuietThroughFaults()
     QCOMPARE(watch.shown, QStringList());
     QCOMPARE(messageBoxes().size(), 0);
     QVERIFY(fx.player.played.isEmpty());
-    QVERIFY(w.poll().Timer1.isActive());
+    QVERIFY(w.poll().timerRunning());
 
     // The 500 with its text body, the change, and the change again.
     QVERIFY(waitFor([&] { return outcomes.size() >= 7; }, 20000));
     QCOMPARE(messageBoxes().size(), 0);
-    QVERIFY(w.poll().Timer1.isActive());
+    QVERIFY(w.poll().timerRunning());
     QCOMPARE(baks.at(6), soak::joined(l1));
 
     const QStringList old = l0.at(2).split(u',');
     QStringList got = watch.shown;
-    for (Form2 *p : popups())
-        got << p->ZiNameTxT->text() + "|" + p->ZuNameTxT->text() + "|" + p->url();
+    for (BulletinPopup *p : popups())
+        got << p->data().title + "|" + p->data().group + "|" + p->data().url;
     got << fx.player.played;
-    QCOMPARE(got, QStringList({"lckb::Form2|" + Form2::kCaption,
+    QCOMPARE(got, QStringList({"lckb::BulletinPopup|" + BulletinPopup::kCaption,
                                old.at(1) + "|" + old.at(2) + "|" + fx.session.serverBase() + old.at(3),
-                               fx.session.appDir + "ts.wav"}));
+                               fx.session.programDir() + "ts.wav"}));
 }
 
 // The program may end (running limit, quit) while a login fill or a pop-up's
@@ -377,8 +376,8 @@ void TstSoakFaults::windowEndsWithScriptsPending()
     Fixture fx;
     int answers = 0;
     {
-        Form1 w(fx.session, &fx.player);
-        w.Form_Load();
+        MainWindow w(fx.session, &fx.player);
+        w.load();
         QVERIFY(waitFor([&] { return w.pageComplete(); }, 20000));
         w.fillLogin([&](const LoginFillResult &) { ++answers; });
         w.loadInFourthFrame(fx.sim.baseUrl(0) + "/nc/show.asp?id=1", [&](bool) { ++answers; });

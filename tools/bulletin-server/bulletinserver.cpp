@@ -1,7 +1,7 @@
 #include "bulletinserver.h"
 
-#include "external.h"
-#include "gbk.h"
+#include "app/external.h"
+#include "app/gbk.h"
 #include "pages.h"
 
 #include <QAbstractHttpServer>

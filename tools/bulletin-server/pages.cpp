@@ -1,8 +1,8 @@
 #include "pages.h"
 
 #include "bulletinserver.h"
-#include "external.h"
-#include "gbk.h"
+#include "app/external.h"
+#include "app/gbk.h"
 
 #include <QStringList>
 

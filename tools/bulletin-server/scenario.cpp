@@ -1,6 +1,6 @@
 #include "scenario.h"
 
-#include "gbk.h"
+#include "app/gbk.h"
 
 #include <QRegularExpression>
 

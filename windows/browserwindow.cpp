@@ -1,8 +1,7 @@
-#include "form4.h"
+#include "windows/browserwindow.h"
 
-#include "browser.h"
-#include "screenunits.h"
-#include "twips.h"
+#include "windows/browser.h"
+#include "prefs/screenunits.h"
 
 #include <QContextMenuEvent>
 #include <QJsonArray>
@@ -19,7 +18,7 @@
 
 namespace lckb {
 
-const QString Form4::kCaption = QStringLiteral("首席澜策          提示：全屏查看效果更佳");
+const QString BrowserWindow::kCaption = QStringLiteral("首席澜策          提示：全屏查看效果更佳");
 
 namespace {
 
@@ -58,33 +57,32 @@ QString newToken()
 
 } // namespace
 
-Form4View::Form4View(Form4 *window)
+BrowserView::BrowserView(BrowserWindow *window)
     : QWebEngineView(window)
     , m_window(window)
 {
 }
 
-void Form4View::contextMenuEvent(QContextMenuEvent *event)
+void BrowserView::contextMenuEvent(QContextMenuEvent *event)
 {
     if (!m_window->popupForClickedDocument(event->globalPos()))
         QWebEngineView::contextMenuEvent(event);
 }
 
-Form4::Form4(QWidget *parent)
+BrowserWindow::BrowserWindow(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
                           | Qt::WindowCloseButtonHint)
     , m_token(newToken())
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kCaption);
-    resize(tw(16740), tw(10170));
+    resize(twipsOn(this, 16740), twipsOn(this, 10170));
 
-    WebBrowser1 = new Form4View(this);
-    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    auto *page = new SilentPage(WebBrowser1);
-    WebBrowser1->setPage(page);
-    Web_V1 = page;
-    WebBrowser1->move(tw(15), 0);
+    m_view = new BrowserView(this);
+    m_view->setObjectName(QStringLiteral("view"));
+    auto *page = new SilentPage(m_view);
+    m_view->setPage(page);
+    m_view->move(twipsOn(this, 15), 0);
 
     QWebEngineScript hook;
     hook.setName(QStringLiteral("lckb-domhooks"));
@@ -97,28 +95,23 @@ Form4::Form4(QWidget *parent)
 
     connect(page, &SilentPage::consoleMessage, this,
             [this](int, const QString &message, int, const QString &) { scriptMessage(message); });
-    connect(Web_V1, &QWebEnginePage::newWindowRequested, this, &Form4::newWindow);
+    connect(page, &QWebEnginePage::newWindowRequested, this, &BrowserWindow::newWindow);
 
-    mnuPop = new QMenu(this);
-    mnuPop->setObjectName(QStringLiteral("mnuPop"));
-    mnuBack = mnuPop->addAction(QStringLiteral("后退"));
-    mnuForw = mnuPop->addAction(QStringLiteral("前进"));
-    fg = mnuPop->addSeparator();
-    mnuRe = mnuPop->addAction(QStringLiteral("刷新"));
+    m_pageMenu = new QMenu(this);
+    m_pageMenu->setObjectName(QStringLiteral("pageMenu"));
+    QAction *back = m_pageMenu->addAction(QStringLiteral("后退"));
+    QAction *forward = m_pageMenu->addAction(QStringLiteral("前进"));
+    m_pageMenu->addSeparator();
+    QAction *reload = m_pageMenu->addAction(QStringLiteral("刷新"));
     // With nowhere to go, back and forward simply do nothing.
-    connect(mnuBack, &QAction::triggered, WebBrowser1, &QWebEngineView::back);
-    connect(mnuForw, &QAction::triggered, WebBrowser1, &QWebEngineView::forward);
-    connect(mnuRe, &QAction::triggered, WebBrowser1, &QWebEngineView::reload);
+    connect(back, &QAction::triggered, m_view, &QWebEngineView::back);
+    connect(forward, &QAction::triggered, m_view, &QWebEngineView::forward);
+    connect(reload, &QAction::triggered, m_view, &QWebEngineView::reload);
 
     resizeBrowser();
 }
 
-int Form4::tw(int twips) const
-{
-    return twipsToPx(twips, screenDpi(this));
-}
-
-void Form4::scriptMessage(const QString &message)
+void BrowserWindow::scriptMessage(const QString &message)
 {
     // Only the hook script knows the token; the page's own console output is
     // ignored.
@@ -136,39 +129,39 @@ void Form4::scriptMessage(const QString &message)
     }
 }
 
-bool Form4::popupForClickedDocument(const QPoint &globalPos)
+bool BrowserWindow::popupForClickedDocument(const QPoint &globalPos)
 {
     // The document's own contextmenu report arrives before the browser asks
     // for a menu; take it once so a later click never reuses it.
     const QString doc = std::exchange(m_menuDoc, QString());
     if (!m_hooks.hooked(doc))
         return false;
-    mnuPop->popup(globalPos);
+    m_pageMenu->popup(globalPos);
     return true;
 }
 
-void Form4::newWindow(QWebEngineNewWindowRequest &request)
+void BrowserWindow::newWindow(QWebEngineNewWindowRequest &request)
 {
     // Stay in this window; only the address is kept, so a form posted into a
     // new window is fetched here again by address alone.
-    WebBrowser1->load(request.requestedUrl());
+    m_view->load(request.requestedUrl());
 }
 
-void Form4::resizeBrowser()
+void BrowserWindow::resizeBrowser()
 {
     // The outer size includes the frame; the browser keeps a margin below and
     // to the right. A window shrunk below the margins leaves it empty.
     const QSize outer = frameGeometry().size();
-    WebBrowser1->resize(std::max(0, outer.width() - tw(50)), std::max(0, outer.height() - tw(400)));
+    m_view->resize(std::max(0, outer.width() - twipsOn(this, 50)), std::max(0, outer.height() - twipsOn(this, 400)));
 }
 
-void Form4::resizeEvent(QResizeEvent *event)
+void BrowserWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     resizeBrowser();
 }
 
-void Form4::showEvent(QShowEvent *event)
+void BrowserWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     resizeBrowser();

@@ -1,7 +1,7 @@
 // New-window requests of the main page, from the simulator's banner frame.
-#include "browser.h"
+#include "windows/browser.h"
 #include "bulletinserver.h"
-#include "router.h"
+#include "mainwin/router.h"
 #include "testkit.h"
 
 #include <QDesktopServices>
@@ -28,8 +28,8 @@ private slots:
 
 private:
     void clickInBanner(const QString &id) { clickIn(m_view->page(), 0, id); }
-    static QList<Form4 *> forms();
-    // Only the main browser is a window of its own; every other one sits in a Form4.
+    static QList<BrowserWindow *> forms();
+    // Only the main browser is a window of its own; every other one sits in a BrowserWindow.
     static bool noBrowserWindowOfItsOwn()
     {
         return countOf<QWebEngineView>(true) == 1 && countOf<QWebEngineView>(false) == 1 + forms().size();
@@ -42,11 +42,11 @@ private:
     QList<QUrl> m_systemOpened;
 };
 
-QList<Form4 *> TstRouter::forms()
+QList<BrowserWindow *> TstRouter::forms()
 {
-    QList<Form4 *> out;
+    QList<BrowserWindow *> out;
     for (QWidget *w : QApplication::topLevelWidgets())
-        if (auto *f = qobject_cast<Form4 *>(w))
+        if (auto *f = qobject_cast<BrowserWindow *>(w))
             out << f;
     return out;
 }
@@ -108,9 +108,9 @@ void TstRouter::ordinaryRequestsOpenSecondaryWindows()
     clickInBanner("reportLink");
     WAIT_COMPARE(forms().size(), 2);
     QCOMPARE(opened.size(), 2);
-    for (Form4 *f : forms()) {
+    for (BrowserWindow *f : forms()) {
         QVERIFY(f->isVisible());
-        WAIT_COMPARE(textOf(f->WebBrowser1->page(), "reportTitle"), "研究报告 1");
+        WAIT_COMPARE(textOf(f->page(), "reportTitle"), "研究报告 1");
     }
     QVERIFY(handed.isEmpty());
     QVERIFY(noBrowserWindowOfItsOwn());
@@ -136,7 +136,7 @@ void TstRouter::postedFormArrivesUnchanged()
 {
     clickInBanner("echoSubmit");
     WAIT_COMPARE(forms().size(), 1);
-    QWebEnginePage *page = forms().first()->WebBrowser1->page();
+    QWebEnginePage *page = forms().first()->page();
     WAIT_COMPARE(textOf(page, "method"), "POST");
 
     // The banner page is GBK, and so are the fields it posts.
@@ -154,4 +154,4 @@ void TstRouter::postedFormArrivesUnchanged()
 }
 
 QTEST_MAIN(TstRouter)
-#include "tst_router.moc"
+#include "tst_mainwin_router.moc"

@@ -1,5 +1,5 @@
 // The start-up clean-up of the "dat" folder stays inside that folder.
-#include "cleartmp.h"
+#include "reminder/scratchfolder.h"
 #include "files.h"
 
 #include <QDir>
@@ -16,14 +16,14 @@
 using namespace lckb;
 using testkit::writeFile;
 
-class TstReminderCleanup : public QObject
+class TstReminderScratch : public QObject
 {
     Q_OBJECT
 private slots:
     void onlyPlainFilesInsideGo();
 };
 
-void TstReminderCleanup::onlyPlainFilesInsideGo()
+void TstReminderScratch::onlyPlainFilesInsideGo()
 {
     QTemporaryDir program, outside;
     const QString dat = program.filePath("dat");
@@ -43,7 +43,7 @@ void TstReminderCleanup::onlyPlainFilesInsideGo()
     std::memcpy(addr.sun_path, sockPath.constData(), size_t(sockPath.size()));
     QVERIFY(::bind(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0);
 
-    QCOMPARE(ClearTmp(program.path()), 4); // a.txt, .hidden and the two links
+    QCOMPARE(clearScratchFolder(program.path()), 4); // a.txt, .hidden and the two links
     QCOMPARE(QDir(dat).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
              QStringList({"fifo", "sock", "sub"}));
     QVERIFY(QFile::exists(dat + "/sub/kept.txt"));
@@ -53,17 +53,17 @@ void TstReminderCleanup::onlyPlainFilesInsideGo()
     // "dat" itself a link to another folder: that folder is not ours to empty.
     QTemporaryDir program2;
     QVERIFY(QFile::link(outside.path(), program2.filePath("dat")));
-    QCOMPARE(ClearTmp(program2.path()), 0);
+    QCOMPARE(clearScratchFolder(program2.path()), 0);
     QVERIFY(QFile::exists(outside.filePath("victim.txt")));
     // A program folder reached through a link is still the program's own.
     QVERIFY(QFile::link(program.path(), outside.filePath("program-link")));
     QVERIFY(writeFile(dat + "/b.txt", "b"));
-    QCOMPARE(ClearTmp(outside.filePath("program-link")), 1);
+    QCOMPARE(clearScratchFolder(outside.filePath("program-link")), 1);
     QVERIFY(!QFile::exists(dat + "/b.txt"));
     // No folder at all: nothing to do, nothing said.
     QTemporaryDir empty;
-    QCOMPARE(ClearTmp(empty.path()), 0);
+    QCOMPARE(clearScratchFolder(empty.path()), 0);
 }
 
-QTEST_GUILESS_MAIN(TstReminderCleanup)
-#include "tst_reminder_cleanup.moc"
+QTEST_GUILESS_MAIN(TstReminderScratch)
+#include "tst_reminder_scratch.moc"

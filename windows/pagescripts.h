@@ -1,6 +1,8 @@
 #pragma once
-// The one routine that types the remembered login into the service page. The
-// login timer of the main window and the save-password form both use it.
+// The scripts the program runs in the main window's service page: the one
+// routine that types the remembered login into it (the login timer and the
+// save-password form both use it), and the one that opens an address in its
+// fourth frame.
 #include <QString>
 #include <QVariant>
 
@@ -21,6 +23,11 @@ QString webOrigin(const QUrl &url);
 // clicked. The values travel JSON-encoded, never pasted into the source. The
 // script evaluates to {ok, frames, set[, err]}.
 QString loginFillScript(const QString &user, const QString &pass, const QString &origin);
+
+// JavaScript for the main page's top document: when the page has at least
+// four frames, the fourth one loads `url` (JSON-encoded into the source). The
+// script evaluates to true when the frame was told to go there.
+QString frameNavigationScript(const QString &url);
 
 struct LoginFillResult
 {

@@ -1,4 +1,4 @@
-#include "cleartmp.h"
+#include "reminder/scratchfolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,25 +13,25 @@ namespace lckb {
 
 namespace {
 
-// The folder `dat` of the program folder, opened without following a link,
-// or -1 when it is missing or a link. The program folder's path is resolved
-// first, so `dat` opened here lies inside it.
-int openScratchFolder(const QString &appDir)
+// The folder `dat` of `folder`, opened without following a link, or -1 when
+// it is missing or a link. `folder`'s own path is resolved first, so the
+// `dat` opened here lies inside it.
+int openScratchFolder(const QString &folder)
 {
-    const QString program = QDir(appDir).canonicalPath();
-    if (program.isEmpty())
+    const QString base = QDir(folder).canonicalPath();
+    if (base.isEmpty())
         return -1;
-    const QByteArray path = QFile::encodeName(program + QStringLiteral("/dat"));
+    const QByteArray path = QFile::encodeName(base + QStringLiteral("/dat"));
     return ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
 } // namespace
 
-int ClearTmp(const QString &appDir)
+int clearScratchFolder(const QString &folder)
 {
     // Only plain files directly inside: a link there goes as a link and what
     // it points to stays; pipes, sockets, devices and folders stay.
-    const int fd = openScratchFolder(appDir);
+    const int fd = openScratchFolder(folder);
     if (fd < 0)
         return 0;
     DIR *dir = ::fdopendir(fd);

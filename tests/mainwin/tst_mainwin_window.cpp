@@ -1,10 +1,11 @@
 // The main window: its load step, its size rules, the tray, hiding and quitting.
 #include "fixture.h"
-#include "form1.h"
-#include "runlimit.h"
+#include "mainwin/mainwindow.h"
+#include "reminder/runlimit.h"
 #include "testkit.h"
-#include "tray.h"
-#include "twips.h"
+#include "mainwin/tray.h"
+#include "app/twips.h"
+#include "prefs/screenunits.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -20,7 +21,7 @@
 
 using namespace lckb;
 
-class TstForm1 : public QObject
+class TstMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
@@ -32,7 +33,7 @@ private slots:
     void runningLimitEndsTheRun();
 };
 
-void TstForm1::loadStep()
+void TstMainWindow::loadStep()
 {
     Fixture fx;
     fx.write("config", "xianlu", "2");
@@ -43,37 +44,35 @@ void TstForm1::loadStep()
         QFile file(fx.dir.filePath(f));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    fx.session.LineIndex = 2;
+    fx.session.choices.loadLineIndex(); // as the entry procedure does
 
-    Form1 w(fx.session, &fx.player);
+    MainWindow w(fx.session, &fx.player);
     QCOMPARE(w.windowTitle(), QStringLiteral("澜策快报 LC6.1.1"));
-    QVERIFY(!w.blnTemp().has_value());
-    QSignalSpy questions(&w, &Form1::ended);
-    w.Form_Load();
+    QVERIFY(!fx.session.choices.choicesLoaded());
+    QSignalSpy questions(&w, &MainWindow::ended);
+    w.load();
     w.show();
 
     // The saved line is selected without a question, and its page is loaded.
-    QVERIFY(w.Option1[2]->isChecked());
+    QVERIFY(lineButton(w, 2)->isChecked());
     QVERIFY(testkit::messageBoxes().isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
     QCOMPARE(fx.pageRequests(2), 1);
     QCOMPARE(fx.pageRequests(0), 0);
-    QCOMPARE(w.WebBrowser1->url().toString(), fx.session.ServerLine[2] + "/nc/i88-61.asp");
+    QCOMPARE(pageView(w)->url().toString(), fx.session.serverLines[2] + "/nc/i88-61.asp");
 
     // Clean-up of "dat": files go, the subfolder and its file stay.
     QVERIFY(!QFile::exists(fx.dir.filePath("dat/a.txt")));
     QVERIFY(!QFile::exists(fx.dir.filePath("dat/b")));
     QVERIFY(QFile::exists(fx.dir.filePath("dat/x/c.txt")));
 
-    QCOMPARE(fx.session.strUser, QStringLiteral("张三"));
-    QCOMPARE(fx.session.strPass, QStringLiteral("pw"));
-    QVERIFY(w.dl.isActive());
-    QCOMPARE(w.dl.interval(), 100);
-    QVERIFY(w.poll().Timer1.isActive());
-    QCOMPARE(w.t(), 0);
-    QCOMPARE(w.blnTemp(), std::optional<bool>(true));
-    QCOMPARE(w.Start(), fx.clock.now());
-    QCOMPARE(w.EndTime(), 720);
+    QCOMPARE(fx.session.choices.user(), QStringLiteral("张三"));
+    QCOMPARE(fx.session.choices.pass(), QStringLiteral("pw"));
+    QVERIFY(w.poll().timerRunning());
+    QCOMPARE(w.poll().busy(), 0);
+    QVERIFY(fx.session.choices.choicesLoaded());
+    QCOMPARE(w.runLimit().startedAt(), fx.clock.now());
+    QCOMPARE(w.runLimit().limitMinutes(), 720);
     QVERIFY(w.tray()->icon()->isVisible());
     QCOMPARE(w.tray()->icon()->toolTip(), QStringLiteral("澜策快报+首席澜策宝"));
     QVERIFY(!w.tray()->icon()->icon().isNull());
@@ -82,27 +81,27 @@ void TstForm1::loadStep()
     QCOMPARE(questions.count(), 0);
 }
 
-void TstForm1::controlsAndResizeRule()
+void TstMainWindow::controlsAndResizeRule()
 {
     Fixture fx;
-    Form1 w(fx.session, &fx.player);
-    w.Form_Load();
+    MainWindow w(fx.session, &fx.player);
+    w.load();
     w.show();
-    const qreal dpi = w.dpi();
+    const qreal dpi = screenDpi(&w);
     // Sizes in twips, to the pixel they round to.
     auto twW = [&] { return pxToTwips(w.frameGeometry().width(), dpi); };
     auto twH = [&] { return pxToTwips(w.frameGeometry().height(), dpi); };
     auto near = [&](int twips, int want) { return qAbs(twips - want) <= 1440 / dpi; };
 
     // Hidden controls exist and stay hidden; the fifth line button cannot be chosen.
-    for (QWidget *hidden : {static_cast<QWidget *>(w.Option1[4]), static_cast<QWidget *>(w.Check2),
-                            static_cast<QWidget *>(w.Check3), static_cast<QWidget *>(w.Check4),
-                            static_cast<QWidget *>(w.Command1)})
+    for (QWidget *hidden : {static_cast<QWidget *>(lineButton(w, 4)), static_cast<QWidget *>(box(w, "seriesBox")),
+                            static_cast<QWidget *>(box(w, "vipBriefingBox")), static_cast<QWidget *>(box(w, "goldListBox")),
+                            static_cast<QWidget *>(button(w, "promotionButton"))})
         QVERIFY(!hidden->isVisible());
-    QVERIFY(!w.Option1[4]->isEnabled());
-    QCOMPARE(w.Check1->toolTip(), QStringLiteral("开启/关闭提醒，点击弹出详细设置"));
-    QCOMPARE(w.Command2->text(), QStringLiteral("关闭退出"));
-    QVERIFY(w.Check1->isChecked() && w.shengyin->isChecked() && !w.mima->isChecked());
+    QVERIFY(!lineButton(w, 4)->isEnabled());
+    QCOMPARE(box(w, "reminderBox")->toolTip(), QStringLiteral("开启/关闭提醒，点击弹出详细设置"));
+    QCOMPARE(button(w, "quitButton")->text(), QStringLiteral("关闭退出"));
+    QVERIFY(box(w, "reminderBox")->isChecked() && box(w, "soundBox")->isChecked() && !box(w, "rememberLoginBox")->isChecked());
 
     // Width 15,500 then height 10,400, which the minimum raises to 10,680.
     QTRY_VERIFY2(near(twW(), 15500), qPrintable(QString::number(twW())));
@@ -115,11 +114,11 @@ void TstForm1::controlsAndResizeRule()
 
     auto checkLayout = [&] {
         const int W = twW(), H = twH();
-        QCOMPARE(w.WebBrowser1->geometry(),
+        QCOMPARE(pageView(w)->geometry(),
                  QRect(0, twipsToPx(400, dpi), twipsToPx(W - 140, dpi), twipsToPx(H - 900, dpi)));
-        QCOMPARE(w.Command2->x(), twipsToPx(W - 1100, dpi));
-        QCOMPARE(w.Command1->x(), twipsToPx(W - 2245, dpi));
-        QCOMPARE(w.mima->x(), twipsToPx(W - 3570, dpi));
+        QCOMPARE(button(w, "quitButton")->x(), twipsToPx(W - 1100, dpi));
+        QCOMPARE(button(w, "promotionButton")->x(), twipsToPx(W - 2245, dpi));
+        QCOMPARE(box(w, "rememberLoginBox")->x(), twipsToPx(W - 3570, dpi));
     };
     checkLayout();
 
@@ -140,18 +139,18 @@ void TstForm1::controlsAndResizeRule()
     QTRY_COMPARE(w.frameGeometry().size(), w.screen()->availableGeometry().size());
     checkLayout();
     // Minimised: nothing moves.
-    const QRect before = w.WebBrowser1->geometry();
+    const QRect before = pageView(w)->geometry();
     w.showMinimized();
-    QCOMPARE(w.WebBrowser1->geometry(), before);
+    QCOMPARE(pageView(w)->geometry(), before);
 }
 
-void TstForm1::closeBoxHidesAndTrayBringsBack()
+void TstMainWindow::closeBoxHidesAndTrayBringsBack()
 {
     Fixture fx;
-    Form1 w(fx.session, &fx.player);
+    MainWindow w(fx.session, &fx.player);
     w.tray()->setAvailabilityProbe([] { return true; });
-    QSignalSpy ended(&w, &Form1::ended);
-    w.Form_Load();
+    QSignalSpy ended(&w, &MainWindow::ended);
+    w.load();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
@@ -163,44 +162,44 @@ void TstForm1::closeBoxHidesAndTrayBringsBack()
 
     // A left click on the icon shows the window, and gives it the focus
     // when another window has it.
-    w.trayLeftClick();
+    w.showFromTrayIcon();
     QVERIFY(w.isVisible());
     QWidget other;
     other.show();
     other.activateWindow();
     QTRY_COMPARE(QApplication::activeWindow(), &other);
-    w.trayLeftClick();
+    w.showFromTrayIcon();
     QTRY_COMPARE(QApplication::activeWindow(), &w);
 
     // From minimised, both the left click and "显示程序" bring it back to normal.
     w.showMinimized();
     QTRY_VERIFY(w.isMinimized());
-    w.trayLeftClick();
+    w.showFromTrayIcon();
     QTRY_VERIFY(!w.isMinimized());
     w.showMinimized();
     QTRY_VERIFY(w.isMinimized());
-    w.tray()->mnuShow->trigger();
+    w.tray()->showAction()->trigger();
     QTRY_VERIFY(!w.isMinimized());
     w.hide();
-    w.tray()->mnuShow->trigger();
+    w.tray()->showAction()->trigger();
     QVERIFY(w.isVisible());
 
     // The tray menu: "显示程序" then "关闭退出".
-    const QList<QAction *> items = w.tray()->mnuTray()->actions();
+    const QList<QAction *> items = w.tray()->menu()->actions();
     QCOMPARE(items.size(), 2);
     QCOMPARE(items.at(0)->text(), QStringLiteral("显示程序"));
     QCOMPARE(items.at(1)->text(), QStringLiteral("关闭退出"));
-    QCOMPARE(w.tray()->icon()->contextMenu(), w.tray()->mnuTray());
+    QCOMPARE(w.tray()->icon()->contextMenu(), w.tray()->menu());
     QCOMPARE(ended.count(), 0);
 }
 
-void TstForm1::withoutTrayTheCloseBoxMinimises()
+void TstMainWindow::withoutTrayTheCloseBoxMinimises()
 {
     Fixture fx;
-    Form1 w(fx.session, &fx.player);
+    MainWindow w(fx.session, &fx.player);
     bool trayThere = false;
     w.tray()->setAvailabilityProbe([&] { return trayThere; });
-    w.Form_Load();
+    w.load();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
@@ -217,37 +216,37 @@ void TstForm1::withoutTrayTheCloseBoxMinimises()
     QVERIFY(w.isHidden());
 }
 
-void TstForm1::quitCommands()
+void TstMainWindow::quitCommands()
 {
     {
         Fixture fx;
-        Form1 w(fx.session, &fx.player);
-        w.Form_Load();
+        MainWindow w(fx.session, &fx.player);
+        w.load();
         w.show();
         QWidget other;
         other.setWindowTitle("other");
         other.show();
-        QSignalSpy ended(&w, &Form1::ended);
+        QSignalSpy ended(&w, &MainWindow::ended);
         // "关闭退出" on the window: the icon goes, every window closes, the run ends.
-        QTest::mouseClick(w.Command2, Qt::LeftButton);
+        QTest::mouseClick(button(w, "quitButton"), Qt::LeftButton);
         QCOMPARE(ended.count(), 1);
         QVERIFY(!w.tray()->icon()->isVisible());
         QVERIFY(w.isHidden());
         QVERIFY(other.isHidden());
-        QVERIFY(!w.dl.isActive());
-        QVERIFY(!w.poll().Timer1.isActive());
+        QVERIFY(!w.findChild<QTimer *>("loginFillTimer")->isActive());
+        QVERIFY(!w.poll().timerRunning());
     }
     {
         Fixture fx;
-        Form1 w(fx.session, &fx.player);
-        w.Form_Load();
+        MainWindow w(fx.session, &fx.player);
+        w.load();
         w.show();
         QWidget other;
         other.show();
-        QSignalSpy ended(&w, &Form1::ended);
+        QSignalSpy ended(&w, &MainWindow::ended);
         // "关闭退出" in the tray menu: the icon goes and the run ends at once,
         // without the window's closing steps.
-        w.tray()->mnuQuit->trigger();
+        w.tray()->quitAction()->trigger();
         QCOMPARE(ended.count(), 1);
         QVERIFY(!w.tray()->icon()->isVisible());
         QVERIFY(w.isVisible());
@@ -255,26 +254,26 @@ void TstForm1::quitCommands()
     }
     {
         Fixture fx;
-        Form1 w(fx.session, &fx.player);
-        w.Form_Load();
+        MainWindow w(fx.session, &fx.player);
+        w.load();
         w.show();
-        QSignalSpy ended(&w, &Form1::ended);
+        QSignalSpy ended(&w, &MainWindow::ended);
         // An end from outside (logout, SIGTERM): every window closes; the
         // icon is left to the desktop.
-        w.unloadFromOutside();
+        w.endFromOutside();
         QCOMPARE(ended.count(), 1);
         QVERIFY(w.isHidden());
     }
 }
 
-void TstForm1::runningLimitEndsTheRun()
+void TstMainWindow::runningLimitEndsTheRun()
 {
     Fixture fx;
     fx.session.intervals.runLimit = 20;
-    Form1 w(fx.session, &fx.player);
-    w.Form_Load();
+    MainWindow w(fx.session, &fx.player);
+    w.load();
     w.show();
-    QSignalSpy ended(&w, &Form1::ended);
+    QSignalSpy ended(&w, &MainWindow::ended);
     // Start 09:00:30: 720 minute boundaries at 21:00:59 is not yet over the limit.
     fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(21, 0, 59)));
     QTest::qWait(100);
@@ -287,5 +286,5 @@ void TstForm1::runningLimitEndsTheRun()
     QVERIFY(w.isVisible());
 }
 
-QTEST_MAIN(TstForm1)
-#include "tst_mainwin_form1.moc"
+QTEST_MAIN(TstMainWindow)
+#include "tst_mainwin_window.moc"

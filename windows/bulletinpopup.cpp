@@ -1,12 +1,13 @@
-#include "form2.h"
+#include "windows/bulletinpopup.h"
 
-#include "mainlink.h"
-#include "screenunits.h"
-#include "startup.h"
-#include "twips.h"
+#include "app/startup.h"
+#include "app/twips.h"
+#include "prefs/screenunits.h"
+#include "windows/mainlink.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,8 +15,8 @@
 
 namespace lckb {
 
-const QString Form2::kCaption = QStringLiteral("有新信息，请注意查看！");
-const QString Form2::kMainNotLoadedText = QStringLiteral("主窗口未正常加载，请尝试重启软件或检查网络！");
+const QString BulletinPopup::kCaption = QStringLiteral("有新信息，请注意查看！");
+const QString BulletinPopup::kMainNotLoadedText = QStringLiteral("主窗口未正常加载，请尝试重启软件或检查网络！");
 
 namespace {
 
@@ -47,10 +48,11 @@ protected:
 
 } // namespace
 
-Form2::Form2(MainLink &main, int tickMs, QWidget *parent)
+BulletinPopup::BulletinPopup(MainLink &main, const PopupData &data, int tickMs, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowCloseButtonHint)
     , m_main(main)
+    , m_data(data)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     // The user is working in another program: announce, do not take the keyboard.
@@ -58,87 +60,54 @@ Form2::Form2(MainLink &main, int tickMs, QWidget *parent)
     setWindowTitle(kCaption);
     setAccessibleName(kCaption);
     setCursor(Qt::PointingHandCursor);
+    setFixedSize(twipsOn(this, 3450), twipsOn(this, 1530));
 
-    const qreal dpi = screenDpi(this);
-    auto tw = [dpi](int twips) { return twipsToPx(twips, dpi); };
-    setFixedSize(tw(3450), tw(1530));
-
-    Label1 = new TitleLabel(QStringLiteral("新信息"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(0, tw(360), tw(3735), tw(495));
-    Label1->setTextFormat(Qt::PlainText); // a title is the server's data, never markup
-    Label1->setAlignment(Qt::AlignCenter);
-    Label1->setFont(cjkFont({QStringLiteral("新宋体"), QStringLiteral("NSimSun")}, 14.25, true));
-    Label1->setAutoFillBackground(true);
-    QPalette p1 = Label1->palette();
+    m_title = new TitleLabel(u'>' + data.title + u'<', this);
+    m_title->setObjectName(QStringLiteral("titleLabel"));
+    m_title->setGeometry(0, twipsOn(this, 360), twipsOn(this, 3735), twipsOn(this, 495));
+    m_title->setTextFormat(Qt::PlainText); // a title is the server's data, never markup
+    m_title->setAlignment(Qt::AlignCenter);
+    m_title->setFont(cjkFont({QStringLiteral("新宋体"), QStringLiteral("NSimSun")}, 14.25, true));
+    m_title->setAutoFillBackground(true);
+    m_title->setAccessibleName(data.title);
+    QPalette p1 = m_title->palette();
     p1.setColor(QPalette::WindowText, QColor(255, 0, 0));
     p1.setColor(QPalette::Window, QApplication::palette("QMenu").color(QPalette::Window));
-    Label1->setPalette(p1);
+    m_title->setPalette(p1);
 
-    Label2 = new QLabel(QStringLiteral("有新信息，请点击查看！"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(0, tw(960), tw(3735), tw(255));
-    Label2->setTextFormat(Qt::PlainText);
-    Label2->setAlignment(Qt::AlignCenter);
-    Label2->setFont(cjkFont({QStringLiteral("宋体"), QStringLiteral("SimSun")}, 12));
-    Label2->setAccessibleName(Label2->text());
+    m_invitation = new QLabel(QStringLiteral("有新信息，请点击查看！"), this);
+    m_invitation->setObjectName(QStringLiteral("invitationLabel"));
+    m_invitation->setGeometry(0, twipsOn(this, 960), twipsOn(this, 3735), twipsOn(this, 255));
+    m_invitation->setTextFormat(Qt::PlainText);
+    m_invitation->setAlignment(Qt::AlignCenter);
+    m_invitation->setFont(cjkFont({QStringLiteral("宋体"), QStringLiteral("SimSun")}, 12));
+    m_invitation->setAccessibleName(m_invitation->text());
 
-    lblIndex = new QLabel(this);
-    lblIndex->setObjectName(QStringLiteral("lblIndex"));
-    lblIndex->setGeometry(tw(3120), tw(1320), tw(375), tw(255));
-    lblIndex->hide();
-    ZuNameTxT = new QLineEdit(this);
-    ZuNameTxT->setObjectName(QStringLiteral("ZuNameTxT"));
-    ZuNameTxT->setGeometry(0, 0, tw(2295), tw(375));
-    ZuNameTxT->hide();
-    ZiNameTxT = new QLineEdit(this);
-    ZiNameTxT->setObjectName(QStringLiteral("ZiNameTxT"));
-    ZiNameTxT->setGeometry(0, tw(480), tw(2295), tw(375));
-    ZiNameTxT->hide();
-    ZiUrlTxT = new QLineEdit(this);
-    ZiUrlTxT->setObjectName(QStringLiteral("ZiUrlTxT"));
-    ZiUrlTxT->setGeometry(0, tw(960), tw(1695), tw(375));
-    ZiUrlTxT->hide();
-    for (QLineEdit *e : {ZuNameTxT, ZiNameTxT, ZiUrlTxT})
-        e->setMaxLength(32767);
+    m_title->installEventFilter(this);
+    m_invitation->installEventFilter(this);
 
-    Label1->installEventFilter(this);
-    Label2->installEventFilter(this);
-
-    // Load step.
-    lngTicks = 0;
-    place();
-    setWindowState(Qt::WindowNoState);
-    connect(&Timer1, &QTimer::timeout, this, [this] {
-        ++lngTicks;
-        if (lngTicks == 3)
-            close();
-    });
-    Timer1.start(tickMs);
-}
-
-void Form2::setData(int index, const QString &zuName, const QString &ziName, const QString &ziUrl)
-{
-    lblIndex->setText(QString::number(index));
-    ZuNameTxT->setText(zuName);
-    ZiNameTxT->setText(ziName);
-    ZiUrlTxT->setText(ziUrl);
-    Label1->setText(u'>' + ziName + u'<');
-    Label1->setAccessibleName(ziName);
     // A tooltip is shown as rich text whenever it looks like markup; the
     // server's text is escaped so it always shows as the characters it is.
-    const QString tip = zuName.isEmpty() ? ziName : zuName + QStringLiteral("：") + ziName;
+    const QString tip = data.group.isEmpty() ? data.title : data.group + QStringLiteral("：") + data.title;
     setToolTip(QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(tip.toHtmlEscaped()));
-    setAccessibleDescription(zuName + u' ' + ziName);
+    setAccessibleDescription(data.group + u' ' + data.title);
+
+    place();
+    setWindowState(Qt::WindowNoState);
+    connect(&m_closeTimer, &QTimer::timeout, this, [this] {
+        if (++m_ticks == 3)
+            close();
+    });
+    m_closeTimer.start(tickMs);
 }
 
-QPoint Form2::bottomRightPlace(const QRect &screen, const QSize &outer, qreal dpi)
+QPoint BulletinPopup::bottomRightPlace(const QRect &screen, const QSize &outer, qreal dpi)
 {
     return QPoint(screen.right() + 1 - outer.width() - twipsToPx(50, dpi),
                   screen.bottom() + 1 - outer.height() - twipsToPx(500, dpi));
 }
 
-void Form2::place()
+void BulletinPopup::place()
 {
     const QScreen *s = QGuiApplication::primaryScreen();
     if (!s)
@@ -150,7 +119,7 @@ void Form2::place()
     move(at + (pos() - frameGeometry().topLeft()));
 }
 
-void Form2::showEvent(QShowEvent *event)
+void BulletinPopup::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     // The pop-up does not take the focus, so tell screen readers about it.
@@ -159,33 +128,33 @@ void Form2::showEvent(QShowEvent *event)
     QTimer::singleShot(0, this, [this] { place(); });
 }
 
-bool Form2::eventFilter(QObject *watched, QEvent *event)
+bool BulletinPopup::eventFilter(QObject *watched, QEvent *event)
 {
-    if ((watched == Label1 || watched == Label2) && event->type() == QEvent::MouseButtonRelease) {
+    if ((watched == m_title || watched == m_invitation) && event->type() == QEvent::MouseButtonRelease) {
         auto *me = static_cast<QMouseEvent *>(event);
         if (me->button() == Qt::LeftButton && static_cast<QWidget *>(watched)->rect().contains(me->position().toPoint())) {
-            Click();
+            open();
             return true;
         }
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void Form2::Click()
+void BulletinPopup::open()
 {
-    if (m_clicking)
+    if (m_opening)
         return;
-    m_clicking = true;
+    m_opening = true;
     if (!m_main.pageComplete()) {
         // Still loading: no frame is touched and nothing is said.
-        finishClick(true);
+        finishOpen(true);
         return;
     }
-    QPointer<Form2> self(this);
+    QPointer<BulletinPopup> self(this);
     MainLink *main = &m_main;
-    main->loadInFourthFrame(ZiUrlTxT->text(), [self, main](bool ok) {
+    main->loadInFourthFrame(m_data.url, [self, main](bool ok) {
         if (self) {
-            self->finishClick(ok);
+            self->finishOpen(ok);
             return;
         }
         // The pop-up closed itself meanwhile; the main window still comes forward.
@@ -193,10 +162,10 @@ void Form2::Click()
     });
 }
 
-void Form2::finishClick(bool frameLoaded)
+void BulletinPopup::finishOpen(bool frameLoaded)
 {
     MainLink *main = &m_main;
-    QPointer<Form2> self(this);
+    QPointer<BulletinPopup> self(this);
     auto rest = [main, self] {
         main->restoreAndShow();
         if (self)
@@ -208,8 +177,7 @@ void Form2::finishClick(bool frameLoaded)
     }
     // Not a child of the pop-up: the pop-up may close itself while the
     // message is open, and the rest of the click must still happen.
-    auto *box = new QMessageBox(QMessageBox::NoIcon, kAppTitle,
-                                kMainNotLoadedText, QMessageBox::Ok);
+    auto *box = new QMessageBox(QMessageBox::NoIcon, kAppTitle, kMainNotLoadedText, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);
     QObject::connect(box, &QMessageBox::finished, box, rest);

@@ -1,29 +1,28 @@
-#include "tixing.h"
+#include "reminder/reminderpoll.h"
 
-#include "external.h"
+#include "app/external.h"
 
 namespace lckb {
 
-PollSwitches::~PollSwitches() = default;
-
-ReminderPoll::ReminderPoll(Session &s, PollSwitches &sw, AlertSink &alerts, QObject *parent)
-    : QObject(parent), m_s(s), m_sw(sw), m_alerts(alerts)
+ReminderPoll::ReminderPoll(Session &s, AlertSink &alerts, QObject *parent)
+    : QObject(parent), m_s(s), m_alerts(alerts)
 {
-    connect(&Timer1, &QTimer::timeout, this, &ReminderPoll::tick);
+    m_pollTimer.setObjectName(QStringLiteral("pollTimer"));
+    connect(&m_pollTimer, &QTimer::timeout, this, &ReminderPoll::tick);
 }
 
 void ReminderPoll::start()
 {
-    Timer1.setInterval(m_s.intervals.poll);
-    Timer1.start();
+    m_pollTimer.setInterval(m_s.intervals.poll);
+    m_pollTimer.start();
 }
 
 void ReminderPoll::tick()
 {
-    t += 1;
-    if (t == 1)
-        TiXing();
-    // t goes back to 0 when the poll ends (finish).
+    m_busy += 1;
+    if (m_busy == 1)
+        pollOnce();
+    // Back to 0 when the poll ends (finish).
 }
 
 QString ReminderPoll::requestUrl() const
@@ -34,7 +33,7 @@ QString ReminderPoll::requestUrl() const
            + m_s.clock->now().toString(QStringLiteral("yyyy-M-d H:mm:ss"));
 }
 
-void ReminderPoll::TiXing()
+void ReminderPoll::pollOnce()
 {
     if (m_running) {
         // One fetch at a time; the running poll keeps its own reply.
@@ -43,8 +42,7 @@ void ReminderPoll::TiXing()
     }
     m_running = true;
     m_fetch.setTimeLimit(m_s.intervals.fetchLimit);
-    m_fetch.GetUrlSource(requestUrl(), QStringLiteral("GB2312"),
-                         [this](const FetchResult &r) { onReply(r); });
+    m_fetch.fetchText(requestUrl(), QStringLiteral("GB2312"), [this](const FetchResult &r) { onReply(r); });
 }
 
 void ReminderPoll::onReply(const FetchResult &r)
@@ -52,7 +50,7 @@ void ReminderPoll::onReply(const FetchResult &r)
     if (!r.ok)
         return finish(PollOutcome::FetchFailed);
     const QString &reply = r.text;
-    const PollOutcome outcome = classifyReply(reply, store.bak);
+    const PollOutcome outcome = classifyReply(reply, m_store.baseline);
     if (outcome == PollOutcome::Markup || outcome == PollOutcome::Empty)
         return finish(outcome);
     // An error status means the server had no reply to give. Its body, even
@@ -61,37 +59,38 @@ void ReminderPoll::onReply(const FetchResult &r)
     if (r.httpStatus >= 400)
         return finish(PollOutcome::FetchFailed);
 
-    store.seed(reply);
-    store.takeLatest(reply);
+    m_store.seed(reply);
+    m_store.takeLatest(reply);
     if (outcome == PollOutcome::Unchanged)
         return finish(outcome);
 
     compare();
     // Whatever was announced or skipped, each change is taken in exactly once.
-    store.promote(reply);
+    m_store.promote(reply);
     finish(PollOutcome::Compared);
 }
 
 void ReminderPoll::compare()
 {
-    // The switches are read as the comparison starts; none of them is asked
-    // while the reminder is off.
-    const bool on = m_sw.reminderOn();
+    // The switches are read as the comparison starts; no subscription is
+    // looked at while the reminder is off.
+    UserChoices &c = m_s.choices;
+    const bool on = c.reminderOn();
     const QList<Announcement> plan = planAnnouncements(
-        store.bak, store.tmp, m_s.serverBase(), on, [this](int k) { return m_sw.channelOn(k); },
-        on && m_sw.soundOn(), m_s.appDir);
+        m_store.baseline, m_store.latest, m_s.serverBase(), on, [&c](int k) { return c.channelOn(k); },
+        on && c.soundOn(), m_s.programDir());
     for (const Announcement &a : plan) {
         if (a.popup)
-            m_alerts.ShowMsn(a.ZuName, a.Ziname, a.ZiUrl);
+            m_alerts.announce(a.group, a.title, a.url);
         if (a.sound)
-            m_alerts.PlayWavFile(a.soundFile, 1, 5);
+            m_alerts.playSound(a.soundFile, 1);
     }
 }
 
 void ReminderPoll::finish(PollOutcome outcome)
 {
     m_running = false;
-    t = 0;
+    m_busy = 0;
     emit pollFinished(outcome);
 }
 

@@ -1,5 +1,5 @@
 // The hook rule of the secondary browser window, without a browser.
-#include "domhooks.h"
+#include "windows/domhooks.h"
 
 #include <QTest>
 
@@ -22,7 +22,7 @@ void TstDomHooks::completionOrderDecidesHooks()
     for (const char *doc : {"f1", "f2", "top"})
         plain.documentCompleted(doc, base + "/" + doc);
     QVERIFY(plain.hooked("top") && !plain.hooked("f1") && !plain.hooked("f2") && !plain.hooked(""));
-    QVERIFY(plain.M_Dom1.isEmpty() && plain.M_Dom2.isEmpty());
+    QVERIFY(plain.quoteWisdom.isEmpty() && plain.quoteIndex.isEmpty());
 
     // The quote index page holding the wisdom page and one more frame.
     DomHooks h(base);
@@ -30,12 +30,12 @@ void TstDomHooks::completionOrderDecidesHooks()
     h.documentCompleted("n", base + "/wisdom.do?method=news");
     h.documentCompleted("i", base + kQuoteIndexPath);
     const QStringList all{"n", "w", "i"};
-    QCOMPARE(QStringList({h.M_Dom, h.M_Dom1, h.M_Dom2}), all);
+    QCOMPARE(QStringList({h.ordinary, h.quoteWisdom, h.quoteIndex}), all);
 
     // Documents that are not HTML change nothing.
     h.documentCompleted("", base + kQuoteWisdomPath);
     h.documentCompleted("", base + "/picture.png");
-    QCOMPARE(QStringList({h.M_Dom, h.M_Dom1, h.M_Dom2}), all);
+    QCOMPARE(QStringList({h.ordinary, h.quoteWisdom, h.quoteIndex}), all);
 
     // A hook that takes a new document lets the old one go; the others stay.
     h.documentCompleted("w2", base + kQuoteWisdomPath);
@@ -57,15 +57,15 @@ void TstDomHooks::onlyExactQuoteAddressesGetTheirOwnHook()
     for (const QString &url : nearMisses) {
         DomHooks h(base);
         h.documentCompleted("d", url);
-        QVERIFY2(h.M_Dom == "d" && h.M_Dom1.isEmpty() && h.M_Dom2.isEmpty(), qPrintable(url));
+        QVERIFY2(h.ordinary == "d" && h.quoteWisdom.isEmpty() && h.quoteIndex.isEmpty(), qPrintable(url));
     }
 
     // By default the outside quote site is the one recognised.
     DomHooks real;
     real.documentCompleted("i", QString(kQuoteSiteBase) + kQuoteIndexPath);
     real.documentCompleted("w", QString(kQuoteSiteBase) + kQuoteWisdomPath);
-    QVERIFY(real.M_Dom2 == "i" && real.M_Dom1 == "w" && real.M_Dom.isEmpty());
+    QVERIFY(real.quoteIndex == "i" && real.quoteWisdom == "w" && real.ordinary.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstDomHooks)
-#include "tst_form4_domhooks.moc"
+#include "tst_domhooks.moc"

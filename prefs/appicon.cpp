@@ -1,4 +1,4 @@
-#include "appicon.h"
+#include "prefs/appicon.h"
 
 #include <QApplication>
 #include <QPainter>

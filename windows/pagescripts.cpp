@@ -1,4 +1,4 @@
-#include "loginfill.h"
+#include "windows/pagescripts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -47,6 +47,19 @@ QString loginFillScript(const QString &user, const QString &pass, const QString 
   } catch (err) {
     return {ok: false, frames: frames, set: set, err: String(err)};
   }
+})(%1))JS")
+        .arg(QString::fromUtf8(args));
+}
+
+QString frameNavigationScript(const QString &url)
+{
+    const QByteArray args = QJsonDocument(QJsonArray{url}).toJson(QJsonDocument::Compact);
+    return QStringLiteral(R"JS((function (a) {
+  try {
+    if (window.frames.length < 4) return false;
+    window.frames[3].location = a[0];
+    return true;
+  } catch (e) { return false; }
 })(%1))JS")
         .arg(QString::fromUtf8(args));
 }

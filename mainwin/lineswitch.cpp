@@ -1,0 +1,70 @@
+#include "mainwin/lineswitch.h"
+
+#include "app/choices.h"
+#include "app/startup.h"
+#include "prefs/screenunits.h"
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QMessageBox>
+#include <QRadioButton>
+
+namespace lckb {
+
+const QString LineSwitch::kQuestion = QStringLiteral("确定要更换线路并重新登录吗？");
+
+LineSwitch::LineSwitch(UserChoices &choices, QWidget *window)
+    : QObject(window)
+    , m_choices(choices)
+    , m_window(window)
+{
+    placeOnRow(new QLabel(QStringLiteral("线路选择："), window), 120, 120, 900, 180);
+
+    auto *group = new QButtonGroup(this);
+    static const char *const captions[5] = {"自动", "电信线路", "联通线路", "其它线路", "联通2"};
+    static const int places[5][4] = {{960, 60, 795, 315}, {1800, 60, 1335, 315}, {3000, 60, 1335, 315},
+                                     {4200, 120, 1095, 180}, {3960, 1320, 855, 315}};
+    for (int i = 0; i < 5; ++i) {
+        auto *b = new QRadioButton(QString::fromUtf8(captions[i]), window);
+        b->setObjectName(QStringLiteral("lineButton%1").arg(i));
+        b->setAccessibleName(b->text());
+        placeOnRow(b, places[i][0], places[i][1], places[i][2], places[i][3]);
+        group->addButton(b, i);
+        m_buttons[size_t(i)] = b;
+    }
+    // The fifth button has no server line behind it.
+    m_buttons[4]->hide();
+    m_buttons[4]->setEnabled(false);
+    connect(group, &QButtonGroup::idToggled, this, &LineSwitch::onToggled);
+}
+
+void LineSwitch::showLineInUse()
+{
+    const int index = m_choices.lineIndex();
+    m_quiet = true;
+    if (index >= 0 && index <= 3)
+        m_buttons[size_t(index)]->setChecked(true);
+    m_quiet = false;
+}
+
+void LineSwitch::onToggled(int index, bool checked)
+{
+    if (!checked || m_quiet || index == m_choices.lineIndex())
+        return;
+    auto *box = new QMessageBox(QMessageBox::Question, kReminderTitle, kQuestion,
+                                QMessageBox::Ok | QMessageBox::Cancel, m_window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    connect(box, &QMessageBox::finished, this, [this, box, index] {
+        if (box->clickedButton() != box->button(QMessageBox::Ok)) {
+            // Keep showing the line that is really in use.
+            showLineInUse();
+            return;
+        }
+        m_choices.setLineIndex(index);
+        emit lineChanged(index);
+    });
+    box->open();
+}
+
+} // namespace lckb

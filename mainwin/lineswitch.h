@@ -1,0 +1,42 @@
+#pragma once
+// The server-line switch of the main window: the label "线路选择：" and one
+// button per line. Choosing another line asks first; on OK the choice is
+// stored and lineChanged tells the window to reload the service page.
+#include <QObject>
+
+#include <array>
+
+class QRadioButton;
+class QWidget;
+
+namespace lckb {
+
+class UserChoices;
+
+class LineSwitch : public QObject
+{
+    Q_OBJECT
+public:
+    static const QString kQuestion;
+
+    // Builds the label and the buttons on `window`; the buttons are named
+    // lineButton0 to lineButton4 (the last has no line and stays hidden).
+    LineSwitch(UserChoices &choices, QWidget *window);
+
+    // Shows the line in use, without asking anything.
+    void showLineInUse();
+
+signals:
+    // The user chose another line and confirmed it; it is stored already.
+    void lineChanged(int index);
+
+private:
+    void onToggled(int index, bool checked);
+
+    UserChoices &m_choices;
+    QWidget *m_window;
+    std::array<QRadioButton *, 5> m_buttons{};
+    bool m_quiet = false; // the program selects a button itself
+};
+
+} // namespace lckb

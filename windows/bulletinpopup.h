@@ -1,0 +1,58 @@
+#pragma once
+// The pop-up that announces one new bulletin in the bottom-right corner of
+// the screen. It stays on top, shows the bulletin's title, and offers one
+// action: a click on its text opens the bulletin in the main window. Left
+// alone it closes itself on the third tick of its timer.
+#include "reminder/alerts.h"
+
+#include <QTimer>
+#include <QWidget>
+
+class QLabel;
+
+namespace lckb {
+
+class MainLink;
+
+class BulletinPopup : public QWidget
+{
+    Q_OBJECT
+public:
+    // Every pop-up, and nothing else, bears this caption.
+    static const QString kCaption;
+    static const QString kMainNotLoadedText;
+
+    // Placed and set to stay on top; `tickMs` is its timer's interval.
+    BulletinPopup(MainLink &main, const PopupData &data, int tickMs, QWidget *parent = nullptr);
+
+    const PopupData &data() const { return m_data; }
+    // Its timer has closed it (or is closing it now).
+    bool expired() const { return m_ticks >= 3; }
+
+    // The click on its text: opens the bulletin in the main page's fourth
+    // frame, brings the main window forward and closes the pop-up.
+    void open();
+
+    // Where the pop-up goes on a screen of the given full geometry (pixels),
+    // for a window of the given outer size and logical DPI: 50 twips from the
+    // right edge, 500 twips above the bottom edge.
+    static QPoint bottomRightPlace(const QRect &screen, const QSize &outer, qreal dpi);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void place();
+    void finishOpen(bool frameLoaded);
+
+    MainLink &m_main;
+    const PopupData m_data;
+    QLabel *m_title = nullptr;      // ">title<"
+    QLabel *m_invitation = nullptr; // "有新信息，请点击查看！"
+    QTimer m_closeTimer;            // closes the pop-up on its third tick
+    int m_ticks = 0;
+    bool m_opening = false;
+};
+
+} // namespace lckb

@@ -1,0 +1,47 @@
+#include "windows/popuphost.h"
+
+#include "windows/bulletinpopup.h"
+#include "windows/mainlink.h"
+
+namespace lckb {
+
+PopupHost::PopupHost(MainLink &main, int tickMs)
+    : m_main(main)
+    , m_tickMs(tickMs)
+{
+}
+
+bool PopupHost::mainWindowVisible() const
+{
+    return m_main.mainWindowVisible();
+}
+
+bool PopupHost::mainWindowIsActive() const
+{
+    return m_main.mainWindowIsActive();
+}
+
+void PopupHost::minimizeMainWindow()
+{
+    m_main.minimizeMainWindow();
+}
+
+QObject *PopupHost::createPopup(const PopupData &d)
+{
+    // No parent: a pop-up is a window of its own and deletes itself when closed.
+    return new BulletinPopup(m_main, d, m_tickMs);
+}
+
+void PopupHost::showPopup(QObject *popup)
+{
+    if (auto *w = qobject_cast<QWidget *>(popup))
+        w->show();
+}
+
+void PopupHost::closePopup(QObject *popup)
+{
+    if (auto *w = qobject_cast<QWidget *>(popup))
+        w->close();
+}
+
+} // namespace lckb
