@@ -144,6 +144,25 @@ QString SingleInstance::defaultLockPath()
     return lockFolder() + QStringLiteral("/lckb-%1.lock").arg(::getuid());
 }
 
+QString platformToRequest(const PlatformContext &c)
+{
+    if (!c.qpaPlatform.isEmpty())
+        return {};
+    for (const QString &a : c.arguments.mid(1))
+        if (a == QLatin1String("-platform") || a == QLatin1String("--platform"))
+            return {};
+    const bool wayland = !c.waylandDisplay.isEmpty() || c.sessionType == QLatin1String("wayland");
+    if (!wayland || c.display.isEmpty())
+        return {};
+    return QStringLiteral("xcb;wayland");
+}
+
+PlatformContext platformContextFromEnvironment(const QStringList &arguments)
+{
+    return {qEnvironmentVariable("QT_QPA_PLATFORM"), qEnvironmentVariable("WAYLAND_DISPLAY"),
+            qEnvironmentVariable("DISPLAY"), qEnvironmentVariable("XDG_SESSION_TYPE"), arguments};
+}
+
 Options parseOptions(const QStringList &arguments)
 {
     Options o;
@@ -167,8 +186,14 @@ Options parseOptions(const QStringList &arguments)
         QStringLiteral("poll-interval"),
         QStringLiteral("Seconds between two reminder polls (default 30; for demonstrations)."),
         QStringLiteral("SECONDS"));
+    // Qt's own -platform NAME stays on the command line for the application
+    // object; single-dash words are options of their own, as Qt reads them.
+    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    QCommandLineOption platform(QStringLiteral("platform"), QString(), QStringLiteral("NAME"));
+    platform.setFlags(QCommandLineOption::HiddenFromHelp);
     p.addOption(help);
     p.addOption(version);
+    p.addOption(platform);
     p.addOption(hosts);
     p.addOption(poll);
     if (!p.parse(arguments)) {

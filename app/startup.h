@@ -59,6 +59,23 @@ inline const QString kReminderTitle = QStringLiteral("提醒"); // title of the 
 // box: an application display name would be appended to every window title.
 inline const QString kAppTitle = QStringLiteral("澜策快报 LC6.1");
 
+// The Qt platform plugin to ask for before the application object exists,
+// from the environment and the command line; empty leaves Qt's own choice.
+// In a Wayland session with XWayland (DISPLAY set) the program runs on
+// XWayland, where it can place its pop-ups; Wayland stays the fallback when
+// the X display does not answer. A platform the user chose
+// (QT_QPA_PLATFORM, -platform) is never overruled.
+struct PlatformContext
+{
+    QString qpaPlatform;    // QT_QPA_PLATFORM
+    QString waylandDisplay; // WAYLAND_DISPLAY
+    QString display;        // DISPLAY
+    QString sessionType;    // XDG_SESSION_TYPE
+    QStringList arguments;  // the command line, program name first
+};
+QString platformToRequest(const PlatformContext &c);
+PlatformContext platformContextFromEnvironment(const QStringList &arguments);
+
 // Command-line options.
 struct Options
 {

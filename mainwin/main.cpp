@@ -5,6 +5,7 @@
 #include "app/startup.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/tray.h"
+#include "mainwin/trayhost.h"
 #include "prefs/appicon.h"
 #include "reminder/reminderpoll.h"
 #include "windows/browser.h"
@@ -18,6 +19,7 @@
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -130,8 +132,16 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    // In a Wayland session with XWayland, XWayland: there the pop-ups can
+    // place themselves. Asked for this process only, so that programs it
+    // starts (the default browser) make their own choice.
+    const QString platform = lckb::platformToRequest(lckb::platformContextFromEnvironment(args));
+    if (!platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform.toLatin1());
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    if (!platform.isEmpty())
+        qunsetenv("QT_QPA_PLATFORM");
     lckb::setUpApplication();
 
     lckb::SingleInstance instance;
@@ -147,27 +157,34 @@ int main(int argc, char *argv[])
     session.intervals.poll = opt.pollIntervalMs;
     session.choices.loadLineIndex();
 
-    lckb::MainWindow w(session);
-    QObject::connect(&w, &lckb::MainWindow::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &w, [&w] { w.endFromOutside(); });
-    watchEndSignals(w);
-    if (trace.on()) {
-        QObject::connect(
-            w.page(), &QWebEnginePage::loadFinished, &w,
-            [&trace](bool ok) { trace("page-loaded", ok ? "ok" : "failed"); }, Qt::SingleShotConnection);
-        QObject::connect(
-            &w, &lckb::MainWindow::loginFilled, &w,
-            [&trace](const lckb::LoginFillResult &r) { trace("login-filled", "set=" + QByteArray::number(r.set)); },
-            Qt::SingleShotConnection);
-        QObject::connect(&w.poll(), &lckb::ReminderPoll::pollFinished, &w,
-                         [&trace](lckb::PollOutcome o) { trace("poll", outcomeName(o)); });
-    }
-    w.load();
-    // The load step's last work is adding the tray icon; "docked" when a tray is there to hold it.
-    if (trace.on())
-        trace("tray-shown",
-              w.tray()->icon()->isVisible() && QSystemTrayIcon::isSystemTrayAvailable() ? "docked" : "no-tray");
-    w.show();
+    // The main window makes the tray icon: it waits for a tray that is
+    // still starting with the session.
+    std::unique_ptr<lckb::MainWindow> main;
+    lckb::whenTrayHostSettled(3000, [&] {
+        main = std::make_unique<lckb::MainWindow>(session);
+        lckb::MainWindow &w = *main;
+        QObject::connect(&w, &lckb::MainWindow::ended, &app, [] { QCoreApplication::exit(0); },
+                         Qt::QueuedConnection);
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &w, [&w] { w.endFromOutside(); });
+        watchEndSignals(w);
+        if (trace.on()) {
+            QObject::connect(
+                w.page(), &QWebEnginePage::loadFinished, &w,
+                [&trace](bool ok) { trace("page-loaded", ok ? "ok" : "failed"); }, Qt::SingleShotConnection);
+            QObject::connect(
+                &w, &lckb::MainWindow::loginFilled, &w,
+                [&trace](const lckb::LoginFillResult &r) { trace("login-filled", "set=" + QByteArray::number(r.set)); },
+                Qt::SingleShotConnection);
+            QObject::connect(&w.poll(), &lckb::ReminderPoll::pollFinished, &w,
+                             [&trace](lckb::PollOutcome o) { trace("poll", outcomeName(o)); });
+        }
+        w.load();
+        // The load step's last work is adding the tray icon; "docked" when a tray is there to hold it.
+        if (trace.on())
+            trace("tray-shown",
+                  w.tray()->icon()->isVisible() && QSystemTrayIcon::isSystemTrayAvailable() ? "docked" : "no-tray");
+        w.show();
+    });
     const int rc = app.exec();
     // Windows without a parent that are still open (pop-ups, secondary
     // browsers) go before the main window and the browser profile.

@@ -47,7 +47,7 @@ MainWindow::MainWindow(Session &session, SoundPlayer *player, QWidget *parent)
 
     buildControls();
 
-    m_popups = std::make_unique<PopupHost>(*this, m_session.intervals.popupTick);
+    m_popups = makeAlertHost(*this, m_session.intervals.popupTick);
     m_alerts = std::make_unique<Alerts>(*m_popups, *player);
     m_poll = std::make_unique<ReminderPoll>(m_session, *m_alerts);
     m_runLimit = std::make_unique<RunLimit>(m_session.clock, m_session.intervals.runLimit);

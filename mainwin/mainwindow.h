@@ -14,11 +14,11 @@ class QWebEngineView;
 
 namespace lckb {
 
+class AlertHost;
 class Alerts;
 class ChoiceBoxes;
 class LineSwitch;
 class NewWindowRouter;
-class PopupHost;
 class ReminderPoll;
 class RunLimit;
 class SaveLoginForm;
@@ -110,7 +110,7 @@ private:
     ChoiceBoxes *m_choiceBoxes = nullptr;
     std::unique_ptr<Tray> m_tray;
     std::unique_ptr<SoundPlayer> m_ownPlayer;
-    std::unique_ptr<PopupHost> m_popups;
+    std::unique_ptr<AlertHost> m_popups;
     std::unique_ptr<Alerts> m_alerts;
     std::unique_ptr<ReminderPoll> m_poll;
     std::unique_ptr<RunLimit> m_runLimit;

@@ -41,7 +41,11 @@ QImage appIconImage(int size)
 
 void setUpApplication()
 {
-    QApplication::setApplicationName(QStringLiteral("lckb"));
+    // The name desktops show for the program: the tray's list of icons
+    // (StatusNotifier Title), notifications, the sound mixer. The desktop
+    // entry and the Wayland app id stay "lckb".
+    QApplication::setApplicationName(QStringLiteral("澜策快报"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("lckb"));
     QApplication::setApplicationVersion(QStringLiteral(LCKB_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(appIcon());

@@ -10,8 +10,8 @@ QImage appIconImage(int size);
 QIcon appIcon();
 
 // What the application object carries for every window of the program: its
-// name, version and icon, and a run that the tray keeps alive. No display
-// name: the platform would append it to every window title.
+// name (澜策快报), version and icon, and a run that the tray keeps alive. No
+// display name: the platform would append it to every window title.
 void setUpApplication();
 
 } // namespace lckb

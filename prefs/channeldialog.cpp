@@ -2,6 +2,7 @@
 
 #include "app/choices.h"
 #include "app/keys.h"
+#include "prefs/desktophints.h"
 #include "prefs/screenunits.h"
 
 #include <QCheckBox>
@@ -20,10 +21,12 @@ ChannelDialog::ChannelDialog(UserChoices &choices, QWidget *parent)
     : QDialog(parent)
     , m_choices(choices)
 {
-    // A tool window stays out of the task bar; stay-on-top keeps it above
-    // the main window and the pop-ups while the user picks channels.
+    // A tool window of the main window, out of the task bar; stay-on-top
+    // keeps it above the main window and the pop-ups while the user picks
+    // channels.
     setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint);
+    markAsSideWindow(this);
     setAttribute(Qt::WA_DeleteOnClose);
     // The program lives on in the tray; closing this never ends it.
     setAttribute(Qt::WA_QuitOnClose, false);

@@ -2,6 +2,7 @@
 
 #include "app/startup.h"
 #include "app/twips.h"
+#include "prefs/desktophints.h"
 #include "prefs/screenunits.h"
 #include "windows/mainlink.h"
 
@@ -11,6 +12,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 
 namespace lckb {
@@ -54,6 +56,7 @@ BulletinPopup::BulletinPopup(MainLink &main, const PopupData &data, int tickMs, 
     , m_main(main)
     , m_data(data)
 {
+    markAsSideWindow(this);
     setAttribute(Qt::WA_DeleteOnClose);
     // The user is working in another program: announce, do not take the keyboard.
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -112,11 +115,11 @@ void BulletinPopup::place()
     const QScreen *s = QGuiApplication::primaryScreen();
     if (!s)
         return;
-    // The outer size counts the frame; before the first show it is not known
-    // yet, and showEvent places the window again once it is.
+    // The outer size counts the frame. Before the window manager has framed
+    // the window it is the bare window's size, and moveEvent places the
+    // window again once the frame is there. move() places the frame's corner.
     const QSize outer = frameGeometry().size();
-    const QPoint at = bottomRightPlace(s->geometry(), outer, s->logicalDotsPerInchX());
-    move(at + (pos() - frameGeometry().topLeft()));
+    move(bottomRightPlace(s->geometry(), outer, s->logicalDotsPerInchX()));
 }
 
 void BulletinPopup::showEvent(QShowEvent *event)
@@ -126,6 +129,17 @@ void BulletinPopup::showEvent(QShowEvent *event)
     QAccessibleEvent alert(this, QAccessible::Alert);
     QAccessible::updateAccessibility(&alert);
     QTimer::singleShot(0, this, [this] { place(); });
+}
+
+void BulletinPopup::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // Framing moves the window inside its new frame: the first move with a
+    // frame is when the outer size is known.
+    if (!m_placedInFrame && isVisible() && frameGeometry().size() != size()) {
+        m_placedInFrame = true;
+        place();
+    }
 }
 
 bool BulletinPopup::eventFilter(QObject *watched, QEvent *event)
@@ -145,43 +159,45 @@ void BulletinPopup::open()
     if (m_opening)
         return;
     m_opening = true;
-    if (!m_main.pageComplete()) {
-        // Still loading: no frame is touched and nothing is said.
-        finishOpen(true);
-        return;
-    }
-    QPointer<BulletinPopup> self(this);
-    MainLink *main = &m_main;
-    main->loadInFourthFrame(m_data.url, [self, main](bool ok) {
-        if (self) {
-            self->finishOpen(ok);
-            return;
-        }
-        // The pop-up closed itself meanwhile; the main window still comes forward.
-        main->restoreAndShow();
-    });
+    openBulletin(m_main, m_data.url, this, [this] { close(); });
 }
 
-void BulletinPopup::finishOpen(bool frameLoaded)
+void openBulletin(MainLink &main, const QString &url, QObject *announcement, std::function<void()> close)
 {
-    MainLink *main = &m_main;
-    QPointer<BulletinPopup> self(this);
-    auto rest = [main, self] {
-        main->restoreAndShow();
-        if (self)
-            self->close();
+    MainLink *m = &main;
+    QPointer<QObject> source(announcement);
+    auto finish = [m, source, close](bool frameLoaded) {
+        auto rest = [m, source, close] {
+            m->restoreAndShow();
+            if (source)
+                close();
+        };
+        if (frameLoaded) {
+            rest();
+            return;
+        }
+        // Not a child of the announcement: it may close itself while the
+        // message is open, and the rest of the click must still happen.
+        auto *box = new QMessageBox(QMessageBox::NoIcon, kAppTitle, BulletinPopup::kMainNotLoadedText,
+                                    QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::ApplicationModal);
+        QObject::connect(box, &QMessageBox::finished, box, rest);
+        box->open();
     };
-    if (frameLoaded) {
-        rest();
+    if (!main.pageComplete()) {
+        // Still loading: no frame is touched and nothing is said.
+        finish(true);
         return;
     }
-    // Not a child of the pop-up: the pop-up may close itself while the
-    // message is open, and the rest of the click must still happen.
-    auto *box = new QMessageBox(QMessageBox::NoIcon, kAppTitle, kMainNotLoadedText, QMessageBox::Ok);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
-    QObject::connect(box, &QMessageBox::finished, box, rest);
-    box->open();
+    main.loadInFourthFrame(url, [m, source, finish](bool ok) {
+        if (source) {
+            finish(ok);
+            return;
+        }
+        // The announcement went meanwhile; the main window still comes forward.
+        m->restoreAndShow();
+    });
 }
 
 } // namespace lckb

@@ -7,6 +7,7 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
 class QLabel;
 
@@ -41,10 +42,10 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     void place();
-    void finishOpen(bool frameLoaded);
 
     MainLink &m_main;
     const PopupData m_data;
@@ -53,6 +54,13 @@ private:
     QTimer m_closeTimer;            // closes the pop-up on its third tick
     int m_ticks = 0;
     bool m_opening = false;
+    bool m_placedInFrame = false; // placed again once the window manager framed it
 };
+
+// What a click on an announcement (a pop-up, a desktop notification) does:
+// the bulletin into the main page's fourth frame, then the main window
+// restored and in front; where the page has no such frame, a message first.
+// `close` runs at the end if `announcement` still exists.
+void openBulletin(MainLink &main, const QString &url, QObject *announcement, std::function<void()> close);
 
 } // namespace lckb

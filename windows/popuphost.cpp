@@ -2,6 +2,10 @@
 
 #include "windows/bulletinpopup.h"
 #include "windows/mainlink.h"
+#include "windows/notificationhost.h"
+
+#include <QDBusConnection>
+#include <QGuiApplication>
 
 namespace lckb {
 
@@ -42,6 +46,15 @@ void PopupHost::closePopup(QObject *popup)
 {
     if (auto *w = qobject_cast<QWidget *>(popup))
         w->close();
+}
+
+std::unique_ptr<AlertHost> makeAlertHost(MainLink &main, int tickMs)
+{
+    // A Wayland window cannot place itself; a notification finds its place.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
+        && QDBusConnection::sessionBus().isConnected())
+        return std::make_unique<NotificationHost>(main, tickMs);
+    return std::make_unique<PopupHost>(main, tickMs);
 }
 
 } // namespace lckb

@@ -3,6 +3,8 @@
 // main window reached through MainLink.
 #include "reminder/alerts.h"
 
+#include <memory>
+
 namespace lckb {
 
 class MainLink;
@@ -24,5 +26,9 @@ private:
     MainLink &m_main;
     int m_tickMs;
 };
+
+// The alerts' host for the platform the program runs on: desktop
+// notifications on Wayland (NotificationHost), pop-up windows elsewhere.
+std::unique_ptr<AlertHost> makeAlertHost(MainLink &main, int tickMs);
 
 } // namespace lckb

@@ -22,6 +22,7 @@ private slots:
     void lineIndexFromStoredText();
     void serverLineTable();
     void options();
+    void platformChoice();
     void secondCopyRefusedUntilTheFirstDies();
     void lockCannotBeBlocked();
 };
@@ -99,6 +100,28 @@ void TstStartup::options()
     QVERIFY(!parseOptions({"lckb", "--poll-interval", "x"}).ok);
     QVERIFY(!parseOptions({"lckb", "--bogus"}).ok);
     QVERIFY(!parseOptions({"lckb", "stray"}).ok);
+    // Qt's -platform is the user's to give; it is left for the application object.
+    QVERIFY(parseOptions({"lckb", "-platform", "wayland", "--hosts", "a,b,c"}).ok);
+    QVERIFY(parseOptions({"lckb", "--platform", "xcb", "-h"}).exitNow);
+}
+
+void TstStartup::platformChoice()
+{
+    const QString xw = QStringLiteral("xcb;wayland");
+    // A Wayland session with XWayland: XWayland, Wayland as the fallback.
+    QCOMPARE(platformToRequest({{}, "wayland-0", ":0", "wayland", {"lckb"}}), xw);
+    QCOMPARE(platformToRequest({{}, "wayland-0", ":1", {}, {"lckb"}}), xw);
+    QCOMPARE(platformToRequest({{}, {}, ":1", "wayland", {"lckb"}}), xw);
+    // Qt tries Wayland whenever a compositor answers, whatever the session says.
+    QCOMPARE(platformToRequest({{}, "wayland-0", ":0", "x11", {"lckb"}}), xw);
+    // Wayland without XWayland, and X11 alone: Qt's own choice.
+    QCOMPARE(platformToRequest({{}, "wayland-0", {}, "wayland", {"lckb"}}), QString());
+    QCOMPARE(platformToRequest({{}, {}, ":0", "x11", {"lckb"}}), QString());
+    QCOMPARE(platformToRequest({{}, {}, {}, {}, {"lckb"}}), QString());
+    // The user's choice stands, in the environment or on the command line.
+    QCOMPARE(platformToRequest({"wayland", "wayland-0", ":0", "wayland", {"lckb"}}), QString());
+    QCOMPARE(platformToRequest({{}, "wayland-0", ":0", "wayland", {"lckb", "-platform", "wayland"}}), QString());
+    QCOMPARE(platformToRequest({{}, "wayland-0", ":0", "wayland", {"lckb", "--platform", "wayland"}}), QString());
 }
 
 void TstStartup::secondCopyRefusedUntilTheFirstDies()

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRect>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QString>
@@ -72,7 +73,8 @@ public:
     static QString rootWindow() { return QStringLiteral("root"); }
 
     // The raw value of an X property of a window, as xprop prints it after
-    // "=" (empty when the window has no such property).
+    // "=" or, for a window, after ":" (empty when the window has no such
+    // property).
     static QString property(const QString &window, const char *name)
     {
         QProcess p;
@@ -87,12 +89,38 @@ public:
         if (!p.waitForFinished(5000))
             return {};
         const QString out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-        const qsizetype eq = out.indexOf(QStringLiteral(" = "));
-        return eq < 0 ? QString() : out.mid(eq + 3);
+        qsizetype at = out.indexOf(QStringLiteral(" = ")); // NAME(TYPE) = value
+        if (at < 0 && (at = out.indexOf(QStringLiteral("): "))) >= 0 && !out.contains(u'\n'))
+            return out.mid(at + 3); // NAME(WINDOW): window id # 0x...
+        return at < 0 ? QString() : out.mid(at + 3);
     }
     static QString property(const QWidget *w, const char *name)
     {
         return property(QString::number(w->winId()), name);
+    }
+    // The window with the window manager's frame, in root coordinates, as
+    // the X server holds it (xwininfo and _NET_FRAME_EXTENTS).
+    static QRect outerGeometry(const QWidget *w)
+    {
+        QProcess p;
+        p.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(w->winId())});
+        if (!p.waitForFinished(5000))
+            return {};
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const auto value = [&out](const char *key) {
+            const QRegularExpression re(QStringLiteral("^\\s*%1:\\s+(-?\\d+)$").arg(QLatin1String(key)),
+                                        QRegularExpression::MultilineOption);
+            return re.match(out).captured(1).toInt();
+        };
+        const QRect client(value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"),
+                           value("Height"));
+        QList<int> e; // left, right, top, bottom
+        static const QRegularExpression number(QStringLiteral("\\d+"));
+        for (auto it = number.globalMatch(property(w, "_NET_FRAME_EXTENTS")); it.hasNext();)
+            e << it.next().captured().toInt();
+        if (e.size() != 4)
+            return client;
+        return client.adjusted(-e[0], -e[2], e[1], e[3]);
     }
     // A window's title as the window system shows it.
     static QString title(const QWidget *w)

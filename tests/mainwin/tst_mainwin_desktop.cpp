@@ -1,7 +1,7 @@
 // The program's windows as the window system holds them, on a private X
-// server with a window manager: their titles exactly as designed.
+// server with a window manager: their titles exactly as designed, their
+// frames and buttons, and where the pop-up lands.
 #include "prefs/appicon.h"
-#include "prefs/channeldialog.h"
 #include "prefs/channeldialog.h"
 #include "fixture.h"
 #include "mainwin/mainwindow.h"
@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 
 using namespace lckb;
 using testkit::XServer;
@@ -23,6 +24,7 @@ class TstDesktop : public QObject
     Q_OBJECT
 private slots:
     void titlesAreExactlyTheCaptions();
+    void framesAndButtonsAsDesigned();
 };
 
 void TstDesktop::titlesAreExactlyTheCaptions()
@@ -67,6 +69,62 @@ void TstDesktop::titlesAreExactlyTheCaptions()
     QTRY_COMPARE(XServer::title(testkit::messageBoxes(BulletinPopup::kMainNotLoadedText).first()),
                  QStringLiteral("澜策快报 LC6.1"));
     QVERIFY(testkit::answer(BulletinPopup::kMainNotLoadedText, QMessageBox::Ok));
+    testkit::deletePopups();
+}
+
+void TstDesktop::framesAndButtonsAsDesigned()
+{
+    Fixture fx;
+    MainWindow w(fx.session, &fx.player);
+    fx.load(w);
+    w.alerts().announce(QStringLiteral("澜策公司"), QStringLiteral("标题"), fx.session.serverBase() + "/nc/show.asp?id=1");
+    QTRY_COMPARE(testkit::popups().size(), 1);
+    BulletinPopup *popup = testkit::popups().first();
+    w.choiceBoxes().showChannelDialog();
+    ChannelDialog *dialog = w.choiceBoxes().channelDialog();
+    QVERIFY(dialog);
+    BrowserWindow browser;
+    browser.show();
+
+    const auto has = [](const QWidget *win, const char *prop, const char *value) {
+        return XServer::property(win, prop).split(QStringLiteral(", ")).contains(QLatin1String(value));
+    };
+    // The pop-up and the channel dialog belong to the main window: a fixed
+    // border, the close button, no entry in the task bar. Openbox keeps an
+    // iconify button on any window but menus and toolbars, so minimise is
+    // left out of the account here.
+    for (QWidget *side : {static_cast<QWidget *>(popup), static_cast<QWidget *>(dialog)}) {
+        QTRY_VERIFY(has(side, "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_CLOSE"));
+        QVERIFY(XServer::property(side, "_NET_WM_WINDOW_TYPE").startsWith("_NET_WM_WINDOW_TYPE_UTILITY"));
+        QVERIFY(has(side, "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR"));
+        QVERIFY(has(side, "_NET_WM_STATE", "_NET_WM_STATE_SKIP_PAGER"));
+        QVERIFY(has(side, "_NET_WM_STATE", "_NET_WM_STATE_ABOVE"));
+        // Functions move and close; decorations border and title.
+        QCOMPARE(XServer::property(side, "_MOTIF_WM_HINTS"), QStringLiteral("0x3, 0x24, 0xa, 0x0, 0x0"));
+        QVERIFY(has(side, "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_MOVE"));
+        for (const char *no : {"_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT",
+                               "_NET_WM_ACTION_FULLSCREEN"})
+            QVERIFY2(!has(side, "_NET_WM_ALLOWED_ACTIONS", no), no);
+    }
+    // The secondary browser is a window of its own: sizable, minimise and
+    // maximise, in the task bar.
+    QTRY_VERIFY(has(&browser, "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_RESIZE"));
+    QCOMPARE(XServer::property(&browser, "_NET_WM_WINDOW_TYPE"), QStringLiteral("_NET_WM_WINDOW_TYPE_NORMAL"));
+    QVERIFY(!has(&browser, "_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR"));
+    for (const char *yes : {"_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT",
+                            "_NET_WM_ACTION_CLOSE"})
+        QVERIFY2(has(&browser, "_NET_WM_ALLOWED_ACTIONS", yes), yes);
+    const QStringList motif = XServer::property(&browser, "_MOTIF_WM_HINTS").split(QStringLiteral(", "));
+    QCOMPARE(motif.size(), 5);
+    QCOMPARE(motif.at(1).toUInt(nullptr, 16) & 0x18, 0x18u); // minimise and maximise functions
+
+    // The pop-up's frame 50 twips from the right edge, 500 twips above the
+    // bottom, as the window manager framed it.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    QTRY_VERIFY(XServer::outerGeometry(popup).size() != popup->size()); // framed
+    const QRect outer = XServer::outerGeometry(popup);
+    QTRY_COMPARE(XServer::outerGeometry(popup).topLeft(),
+                 BulletinPopup::bottomRightPlace(screen->geometry(), outer.size(), screen->logicalDotsPerInchX()));
     testkit::deletePopups();
 }
 

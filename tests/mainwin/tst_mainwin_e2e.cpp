@@ -1,12 +1,15 @@
 // The road of one bulletin through the real program objects: the simulator
 // changes channel 2, the poll raises its pop-up with its sound, and a click
-// opens the bulletin in the service page's login frame.
+// opens the bulletin in the service page's login frame. On an X server with
+// a window manager, so stacking, focus and frames are a desktop's.
 #include "windows/browser.h"
 #include "fixture.h"
 #include "mainwin/mainwindow.h"
 #include "windows/bulletinpopup.h"
 #include "app/gbk.h"
+#include "prefs/appicon.h"
 #include "testkit.h"
+#include "xserver.h"
 
 #include <QSignalSpy>
 
@@ -57,12 +60,32 @@ void TstEndToEnd::oneBulletinFromServerToFrame()
     QCOMPARE(popups().size(), 1);
     QCOMPARE(fx.player.played.size(), 1);
 
+    // The user went elsewhere: the main window is down in the task bar.
+    w.showMinimized();
+    using testkit::XServer;
+    QTRY_VERIFY(XServer::property(&w, "_NET_WM_STATE").contains("_NET_WM_STATE_HIDDEN"));
+
     fx.sim.clearRequests();
     QTest::mouseClick(testkit::child<QLabel>(p, "titleLabel"), Qt::LeftButton, {}, testkit::child<QLabel>(p, "titleLabel")->rect().center());
     QTRY_VERIFY(popups().isEmpty());
     QTRY_VERIFY(!fx.sim.requests("/nc/show.asp").isEmpty());
+    // Back on screen and in front, as the window manager has it.
+    QTRY_VERIFY(!XServer::property(&w, "_NET_WM_STATE").contains("_NET_WM_STATE_HIDDEN"));
+    QTRY_VERIFY(XServer::property(XServer::rootWindow(), "_NET_ACTIVE_WINDOW")
+                    .endsWith(QStringLiteral("0x%1").arg(w.winId(), 0, 16)));
     QCOMPARE(fx.sim.baseUrl(0) + fx.sim.requests("/nc/show.asp").first().target, url);
 }
 
-QTEST_MAIN(TstEndToEnd)
+int main(int argc, char *argv[])
+{
+    testkit::XServer x;
+    if (!x.ok() || !x.hasWindowManager()) {
+        qCritical("no X server with a window manager could be started");
+        return 1;
+    }
+    QApplication app(argc, argv);
+    lckb::setUpApplication();
+    TstEndToEnd t;
+    return QTest::qExec(&t, argc, argv);
+}
 #include "tst_mainwin_e2e.moc"

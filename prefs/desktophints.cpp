@@ -1,0 +1,119 @@
+#include "prefs/desktophints.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace lckb {
+
+namespace {
+
+xcb_connection_t *x11()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto *x = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x ? x->connection() : nullptr;
+}
+
+xcb_atom_t atom(xcb_connection_t *c, const char *name)
+{
+    xcb_intern_atom_reply_t *r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(r);
+    return a;
+}
+
+// The Motif hints as window managers read them: flags, functions,
+// decorations, input mode, status.
+enum : uint32_t {
+    MwmHintsFunctions = 1,
+    MwmHintsDecorations = 2,
+    MwmFuncMove = 4,
+    MwmFuncClose = 32,
+    MwmDecorBorder = 2,
+    MwmDecorTitle = 8,
+};
+
+void setSideWindowHints(QWidget *w)
+{
+    xcb_connection_t *c = x11();
+    if (!c)
+        return;
+    const auto win = xcb_window_t(w->winId());
+    const xcb_atom_t state = atom(c, "_NET_WM_STATE");
+    std::vector<xcb_atom_t> states;
+    // Qt merges its own states (stay on top) into what it finds here when it
+    // maps the window.
+    if (xcb_get_property_reply_t *r =
+            xcb_get_property_reply(c, xcb_get_property(c, 0, win, state, XCB_ATOM_ATOM, 0, 64), nullptr)) {
+        if (r->format == 32 && r->type == XCB_ATOM_ATOM) {
+            const auto *v = static_cast<const xcb_atom_t *>(xcb_get_property_value(r));
+            states.assign(v, v + xcb_get_property_value_length(r) / 4);
+        }
+        std::free(r);
+    }
+    for (const char *name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+        const xcb_atom_t a = atom(c, name);
+        if (a != XCB_ATOM_NONE && std::find(states.begin(), states.end(), a) == states.end())
+            states.push_back(a);
+    }
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, state, XCB_ATOM_ATOM, 32, uint32_t(states.size()),
+                        states.data());
+
+    // Qt always lets the user resize and gives a resize border; the window
+    // has a fixed size, so neither, and no minimise or maximise.
+    const xcb_atom_t motif = atom(c, "_MOTIF_WM_HINTS");
+    const uint32_t hints[5] = {MwmHintsFunctions | MwmHintsDecorations, MwmFuncMove | MwmFuncClose,
+                               MwmDecorBorder | MwmDecorTitle, 0, 0};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, motif, motif, 32, 5, hints);
+    xcb_flush(c);
+}
+
+// The show event comes after the native window exists and before it is
+// mapped: the moment the window manager has not read the hints yet.
+class SideWindowHints : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched == parent())
+            setSideWindowHints(static_cast<QWidget *>(watched));
+        return false;
+    }
+};
+
+} // namespace
+
+void markAsSideWindow(QWidget *w)
+{
+    w->installEventFilter(new SideWindowHints(w));
+}
+
+bool xembedTrayPresent()
+{
+    xcb_connection_t *c = x11();
+    if (!c)
+        return false;
+    const xcb_atom_t selection = atom(c, "_NET_SYSTEM_TRAY_S0");
+    if (selection == XCB_ATOM_NONE)
+        return false;
+    xcb_get_selection_owner_reply_t *r =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
+    const bool owned = r && r->owner != XCB_WINDOW_NONE;
+    std::free(r);
+    return owned;
+}
+
+} // namespace lckb

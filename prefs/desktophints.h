@@ -1,0 +1,19 @@
+#pragma once
+// What the program tells an X11 window manager that Qt's window flags do not
+// say, and what it asks about the desktop. Elsewhere (Wayland) these do
+// nothing: the compositor decides.
+class QWidget;
+
+namespace lckb {
+
+// A small window that belongs to the main window (the pop-up, the channel
+// dialog): no entry of its own in the task bar or the pager, a fixed border,
+// and of the title bar's buttons only the close button. Set again on every
+// show: a window manager forgets the states of a window it unmapped.
+void markAsSideWindow(QWidget *w);
+
+// Whether an XEmbed tray (the owner of _NET_SYSTEM_TRAY_S0) is on the X
+// display the program runs on.
+bool xembedTrayPresent();
+
+} // namespace lckb

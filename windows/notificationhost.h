@@ -1,0 +1,52 @@
+#pragma once
+// The alerts as desktop notifications (org.freedesktop.Notifications on the
+// session bus), for Wayland without XWayland, where a window cannot place
+// itself in the bottom-right corner. Each notification carries the
+// bulletin's title and the pop-up's invitation; its default action does what
+// a click on the pop-up does. Where the notification server refuses or is
+// missing, the bulletin gets a pop-up window after all.
+#include "reminder/alerts.h"
+
+#include <QDBusConnection>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+
+namespace lckb {
+
+class MainLink;
+class Notice;
+
+class NotificationHost final : public QObject, public AlertHost
+{
+    Q_OBJECT
+public:
+    static const QString kBody; // "有新信息，请点击查看！", the pop-up's invitation
+
+    // `tickMs`: the interval of a pop-up's closing timer; a notification
+    // asks to expire after three ticks, as a pop-up closes.
+    NotificationHost(MainLink &main, int tickMs, const QDBusConnection &bus = QDBusConnection::sessionBus());
+    ~NotificationHost() override;
+
+    bool mainWindowVisible() const override;
+    bool mainWindowIsActive() const override;
+    void minimizeMainWindow() override;
+    QObject *createPopup(const PopupData &d) override;
+    void showPopup(QObject *popup) override;
+    void closePopup(QObject *popup) override;
+
+private slots:
+    void onActionInvoked(uint id, const QString &key);
+    void onClosed(uint id, uint reason);
+
+private:
+    void notified(Notice *n, uint id);
+    void failed(Notice *n);
+
+    MainLink &m_main;
+    int m_tickMs;
+    QDBusConnection m_bus;
+    QHash<uint, QPointer<Notice>> m_shown; // by the server's notification id
+};
+
+} // namespace lckb
