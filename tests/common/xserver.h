@@ -22,27 +22,21 @@ class XServer
 public:
     explicit XServer(const QString &screen = QStringLiteral("1280x800x24"))
     {
-        for (int n = 90; n < 190 && m_display.isEmpty(); ++n) {
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))
-                || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
-                continue;
-            auto x = std::make_unique<QProcess>();
-            x->start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(n), QStringLiteral("-screen"),
-                                               QStringLiteral("0"), screen, QStringLiteral("-nolisten"),
-                                               QStringLiteral("tcp")});
-            if (!x->waitForStarted(5000))
-                return;
-            for (int i = 0; i < 100 && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); ++i) {
-                if (x->waitForFinished(50))
-                    break; // lost the display to another server: try the next
-            }
-            if (x->state() != QProcess::Running)
-                continue;
-            m_xvfb = std::move(x);
-            m_display = QStringLiteral(":%1").arg(n);
-        }
-        if (m_display.isEmpty())
+        // The server picks a free display itself and names it on standard
+        // output: tests running side by side never meet on one display.
+        auto x = std::make_unique<QProcess>();
+        x->start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                           QStringLiteral("0"), screen, QStringLiteral("-nolisten"),
+                                           QStringLiteral("tcp")});
+        if (!x->waitForStarted(5000))
             return;
+        while (!x->canReadLine() && x->waitForReadyRead(10000)) {
+        }
+        const QString number = QString::fromLatin1(x->readLine()).trimmed();
+        if (number.isEmpty())
+            return;
+        m_xvfb = std::move(x);
+        m_display = u':' + number;
         qputenv("DISPLAY", m_display.toLatin1());
         qputenv("QT_QPA_PLATFORM", "xcb");
         if (!QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty()) {
