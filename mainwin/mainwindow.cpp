@@ -68,6 +68,8 @@ MainWindow::MainWindow(Session &session, SoundPlayer *player, QWidget *parent)
 
     m_loginFill = new LoginFill(m_session, m_page, [this] { return m_pageComplete; }, this);
     connect(m_loginFill, &LoginFill::filled, this, &MainWindow::loginFilled);
+    // Turned off, the page stops filling at once, not at the next tick.
+    connect(m_choiceBoxes, &ChoiceBoxes::rememberLoginChanged, m_loginFill, &LoginFill::tick);
 }
 
 MainWindow::~MainWindow()
