@@ -6,6 +6,7 @@
 #include "mainwin/loginfill.h"
 #include "mainwin/router.h"
 #include "mainwin/tray.h"
+#include "mainwin/traystatus.h"
 #include "prefs/appicon.h"
 #include "prefs/choiceboxes.h"
 #include "prefs/screenunits.h"
@@ -53,6 +54,7 @@ MainWindow::MainWindow(Session &session, SoundPlayer *player, QWidget *parent)
     m_poll = std::make_unique<ReminderPoll>(m_session, *m_alerts);
     m_runLimit = std::make_unique<RunLimit>(m_session.clock, m_session.intervals.runLimit);
     m_router = new NewWindowRouter(m_session.intervals.systemBrowserGap, this);
+    new TrayStatus(*m_tray, *m_alerts, *m_poll, *this, this);
 
     connect(m_runLimit.get(), &RunLimit::limitReached, this, [this] {
         // Ends without a message and without the window's closing steps; the

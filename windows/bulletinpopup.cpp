@@ -145,43 +145,40 @@ void BulletinPopup::open()
     if (m_opening)
         return;
     m_opening = true;
-    if (!m_main.pageComplete()) {
-        // Still loading: no frame is touched and nothing is said.
-        finishOpen(true);
-        return;
-    }
     QPointer<BulletinPopup> self(this);
-    MainLink *main = &m_main;
-    main->loadInFourthFrame(m_data.url, [self, main](bool ok) {
-        if (self) {
-            self->finishOpen(ok);
-            return;
-        }
-        // The pop-up closed itself meanwhile; the main window still comes forward.
-        main->restoreAndShow();
+    openBulletin(m_main, m_data.url, [self] {
+        if (self)
+            self->close();
     });
 }
 
-void BulletinPopup::finishOpen(bool frameLoaded)
+void openBulletin(MainLink &main, const QString &url, std::function<void()> done)
 {
-    MainLink *main = &m_main;
-    QPointer<BulletinPopup> self(this);
-    auto rest = [main, self] {
-        main->restoreAndShow();
-        if (self)
-            self->close();
+    MainLink *m = &main;
+    auto rest = [m, done = std::move(done)] {
+        m->restoreAndShow();
+        if (done)
+            done();
     };
-    if (frameLoaded) {
+    if (!main.pageComplete()) {
+        // Still loading: no frame is touched and nothing is said.
         rest();
         return;
     }
-    // Not a child of the pop-up: the pop-up may close itself while the
-    // message is open, and the rest of the click must still happen.
-    auto *box = new QMessageBox(QMessageBox::NoIcon, kAppTitle, kMainNotLoadedText, QMessageBox::Ok);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
-    QObject::connect(box, &QMessageBox::finished, box, rest);
-    box->open();
+    main.loadInFourthFrame(url, [rest = std::move(rest)](bool frameLoaded) {
+        if (frameLoaded) {
+            rest();
+            return;
+        }
+        // Not a child of the pop-up: the pop-up may close itself while the
+        // message is open, and the rest of the click must still happen.
+        auto *box = new QMessageBox(QMessageBox::NoIcon, kAppTitle, BulletinPopup::kMainNotLoadedText,
+                                    QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::ApplicationModal);
+        QObject::connect(box, &QMessageBox::finished, box, rest);
+        box->open();
+    });
 }
 
 } // namespace lckb

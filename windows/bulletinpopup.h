@@ -7,12 +7,19 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
 class QLabel;
 
 namespace lckb {
 
 class MainLink;
+
+// What a click on a bulletin does, in a pop-up or in the tray's list: the
+// main page's fourth frame loads `url` and the main window comes forward,
+// normal. While the page still loads no frame is touched; a page without a
+// fourth frame is said so first. `done` runs at the end.
+void openBulletin(MainLink &main, const QString &url, std::function<void()> done = {});
 
 class BulletinPopup : public QWidget
 {
@@ -44,7 +51,6 @@ protected:
 
 private:
     void place();
-    void finishOpen(bool frameLoaded);
 
     MainLink &m_main;
     const PopupData m_data;
