@@ -37,6 +37,16 @@ int validLineIndex(int index);
 // line 0 when it is absent or names no line.
 int storedLineIndex(const QString &profilePath);
 
+// Where config.ini and the scratch folder "dat" live. The program folder when
+// the user can write there (a portable folder, an existing installation), so
+// those keep working as they always have; otherwise (a package installed in a
+// system folder) the user's own folder for the program, `configHome`/lckb,
+// created with mode 0700 when it is missing. Decided once at start.
+QString dataFolder(const QString &programDir, bool programDirWritable, const QString &configHome);
+// The same for this process: the program folder's writability as the system
+// tells it, and $XDG_CONFIG_HOME (by default ~/.config).
+QString dataFolder(const QString &programDir);
+
 // One copy per user. The lock goes stale with its holder, so a crash or a
 // kill never blocks the next start. It lives in a folder only the user can
 // write: $XDG_RUNTIME_DIR, else a private folder of the user's in /tmp, else

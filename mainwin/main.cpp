@@ -152,7 +152,8 @@ int main(int argc, char *argv[])
 
     QNetworkProxyFactory::setUseSystemConfiguration(true);
 
-    lckb::Session session;
+    const QString programDir = lckb::programFolder();
+    lckb::Session session(programDir, lckb::dataFolder(programDir));
     session.serverLines = opt.serverLines;
     session.intervals.poll = opt.pollIntervalMs;
     session.choices.loadLineIndex();

@@ -3,8 +3,10 @@
 #include "app/session.h"
 #include "app/twips.h"
 #include "mainwin/lineswitch.h"
+#include "mainwin/loginfill.h"
 #include "mainwin/router.h"
 #include "mainwin/tray.h"
+#include "mainwin/traystatus.h"
 #include "prefs/appicon.h"
 #include "prefs/choiceboxes.h"
 #include "prefs/screenunits.h"
@@ -52,6 +54,7 @@ MainWindow::MainWindow(Session &session, SoundPlayer *player, QWidget *parent)
     m_poll = std::make_unique<ReminderPoll>(m_session, *m_alerts);
     m_runLimit = std::make_unique<RunLimit>(m_session.clock, m_session.intervals.runLimit);
     m_router = new NewWindowRouter(m_session.intervals.systemBrowserGap, this);
+    new TrayStatus(*m_tray, *m_alerts, *m_poll, *this, this);
 
     connect(m_runLimit.get(), &RunLimit::limitReached, this, [this] {
         // Ends without a message and without the window's closing steps; the
@@ -65,9 +68,10 @@ MainWindow::MainWindow(Session &session, SoundPlayer *player, QWidget *parent)
     connect(m_quitButton, &QPushButton::clicked, this, &MainWindow::quitFromWindow);
     connect(m_lineSwitch, &LineSwitch::lineChanged, this, [this] { m_pageView->load(QUrl(m_session.mainPageUrl())); });
 
-    m_loginFillTimer.setObjectName(QStringLiteral("loginFillTimer"));
-    m_loginFillTimer.setInterval(m_session.intervals.loginFill);
-    connect(&m_loginFillTimer, &QTimer::timeout, this, &MainWindow::fillLoginTick);
+    m_loginFill = new LoginFill(m_session, m_page, [this] { return m_pageComplete; }, this);
+    connect(m_loginFill, &LoginFill::filled, this, &MainWindow::loginFilled);
+    // Turned off, the page stops filling at once, not at the next tick.
+    connect(m_choiceBoxes, &ChoiceBoxes::rememberLoginChanged, m_loginFill, &LoginFill::tick);
 }
 
 MainWindow::~MainWindow()
@@ -78,6 +82,7 @@ MainWindow::~MainWindow()
     // here, while this window is still whole, and the callbacks see that
     // it is going.
     m_tearingDown = true;
+    m_loginFill->detach();
     delete m_pageView;
     m_pageView = nullptr;
     delete m_page;
@@ -130,7 +135,7 @@ void MainWindow::load()
     // The page is silent by construction: its dialogs never show.
     m_pageView->load(QUrl(m_session.mainPageUrl()));
     choices.loadLogin();
-    m_loginFillTimer.start();
+    m_loginFill->start();
     choices.setChoicesLoaded(true);
     m_runLimit->start();
     m_tray->add(m_session.intervals.trayRetry);
@@ -250,7 +255,7 @@ void MainWindow::closeAllWindows()
 
 void MainWindow::endRun()
 {
-    m_loginFillTimer.stop();
+    m_loginFill->stop();
     m_poll->stop();
     m_runLimit->stop();
     emit ended();
@@ -292,39 +297,9 @@ void MainWindow::showFromTrayIcon()
 
 // ---- the service page -----------------------------------------------------
 
-void MainWindow::fillLoginTick()
-{
-    const UserChoices &c = m_session.choices;
-    if (!c.rememberLogin() || c.user().isEmpty() || c.pass().isEmpty())
-        return;
-    if (!m_pageComplete || m_fillPending)
-        return;
-    m_fillPending = true;
-    fillLogin([this](const LoginFillResult &r) {
-        m_fillPending = false;
-        emit loginFilled(r);
-    });
-}
-
 void MainWindow::fillLogin(std::function<void(const LoginFillResult &)> done)
 {
-    // The login goes only to the service: a page that a frame's script, a
-    // redirect or a link moved the main window to gets nothing.
-    const QString origin = webOrigin(QUrl(m_session.serverBase()));
-    if (origin.isEmpty() || webOrigin(m_page->url()) != origin) {
-        LoginFillResult r;
-        r.error = QStringLiteral("origin");
-        done(r);
-        return;
-    }
-    // The isolated world keeps the page's own scripts from changing what
-    // the routine sees; the DOM it fills is the page's.
-    const UserChoices &c = m_session.choices;
-    m_page->runJavaScript(loginFillScript(c.user(), c.pass(), origin), QWebEngineScript::ApplicationWorld,
-                          [this, done = std::move(done)](const QVariant &v) {
-                              if (!m_tearingDown)
-                                  done(LoginFillResult::fromVariant(v));
-                          });
+    m_loginFill->fillOnce(std::move(done));
 }
 
 void MainWindow::loadInFourthFrame(const QString &url, std::function<void(bool)> done)

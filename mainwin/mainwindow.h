@@ -5,7 +5,6 @@
 #include "windows/mainlink.h"
 
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -18,6 +17,7 @@ class AlertHost;
 class Alerts;
 class ChoiceBoxes;
 class LineSwitch;
+class LoginFill;
 class NewWindowRouter;
 class ReminderPoll;
 class RunLimit;
@@ -97,7 +97,6 @@ private:
     void setOuterSizeTwips(int widthTwips, int heightTwips);
     void centreOnScreen(QSize outer);
     QSize loadOuterSize() const;
-    void fillLoginTick();
     void endRun();
     void closeAllWindows();
 
@@ -116,9 +115,8 @@ private:
     std::unique_ptr<RunLimit> m_runLimit;
     NewWindowRouter *m_router = nullptr;
     QPointer<SaveLoginForm> m_saveLoginForm;
-    QTimer m_loginFillTimer{this}; // a child named "loginFillTimer"
+    LoginFill *m_loginFill = nullptr;
     bool m_pageComplete = false;
-    bool m_fillPending = false;
     bool m_quitting = false;
     bool m_resizing = false;
     bool m_loaded = false;

@@ -1,5 +1,7 @@
 #include "prefs/appicon.h"
 
+#include "prefs/desktophints.h"
+
 #include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -43,19 +45,47 @@ void setUpApplication()
 {
     // The name desktops show for the program: the tray's list of icons
     // (StatusNotifier Title), notifications, the sound mixer. The desktop
-    // entry and the Wayland app id stay "lckb".
+    // entry, the windows' class and the Wayland app id stay "lckb".
     QApplication::setApplicationName(QStringLiteral("澜策快报"));
     QGuiApplication::setDesktopFileName(QStringLiteral("lckb"));
+    keepWindowClass();
     QApplication::setApplicationVersion(QStringLiteral(LCKB_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(appIcon());
 }
 
+namespace {
+
+const int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+QImage greyed(QImage img)
+{
+    // Premultiplied: a grey no brighter than its pixel's alpha stays valid.
+    for (int y = 0; y < img.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x) {
+            const int g = qGray(line[x]);
+            line[x] = qRgba(g, g, g, qAlpha(line[x]));
+        }
+    }
+    return img;
+}
+
+} // namespace
+
 QIcon appIcon()
 {
     QIcon icon;
-    for (int s : {16, 22, 24, 32, 48, 64, 128, 256})
+    for (int s : kIconSizes)
         icon.addPixmap(QPixmap::fromImage(appIconImage(s)));
+    return icon;
+}
+
+QIcon appIconGreyed()
+{
+    QIcon icon;
+    for (int s : kIconSizes)
+        icon.addPixmap(QPixmap::fromImage(greyed(appIconImage(s))));
     return icon;
 }
 

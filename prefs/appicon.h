@@ -8,6 +8,8 @@ namespace lckb {
 // bell dot, drawn at every size so it stays crisp in any tray.
 QImage appIconImage(int size);
 QIcon appIcon();
+// The same icon in greys: the tray shows it while the reminder is interrupted.
+QIcon appIconGreyed();
 
 // What the application object carries for every window of the program: its
 // name (澜策快报), version and icon, and a run that the tray keeps alive. No

@@ -107,6 +107,7 @@ void ChoiceBoxes::onRememberToggled(bool on)
     if (on && m_showSaveLoginForm)
         m_showSaveLoginForm();
     m_choices.setRememberLogin(on);
+    emit rememberLoginChanged(on);
 }
 
 } // namespace lckb

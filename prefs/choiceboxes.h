@@ -38,6 +38,10 @@ public:
     // The box the main window's resize rule keeps at its right edge.
     QWidget *rememberLoginBox() const;
 
+signals:
+    // The user turned remembering the login on or off; it is stored already.
+    void rememberLoginChanged(bool on);
+
 private:
     void onReminderToggled(bool on);
     void onRememberToggled(bool on);

@@ -94,7 +94,51 @@ protected:
     }
 };
 
+// WM_CLASS is "instance\0class\0"; the instance Qt chose stays.
+void setWindowClass(QWidget *w)
+{
+    xcb_connection_t *c = x11();
+    if (!c)
+        return;
+    const auto win = xcb_window_t(w->winId());
+    QByteArray instance = "lckb";
+    if (xcb_get_property_reply_t *r = xcb_get_property_reply(
+            c, xcb_get_property(c, 0, win, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256), nullptr)) {
+        const QByteArray v(static_cast<const char *>(xcb_get_property_value(r)), xcb_get_property_value_length(r));
+        if (const qsizetype end = v.indexOf('\0'); end > 0)
+            instance = v.left(end);
+        std::free(r);
+    }
+    const QByteArray value = instance + '\0' + "lckb" + '\0';
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, uint32_t(value.size()),
+                        value.constData());
+    xcb_flush(c);
+}
+
+class WindowClassKeeper : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto *w = static_cast<QWidget *>(watched);
+            if (w->isWindow() && w->windowType() != Qt::Popup && w->windowType() != Qt::ToolTip)
+                setWindowClass(w);
+        }
+        return false;
+    }
+};
+
 } // namespace
+
+void keepWindowClass()
+{
+    if (!qApp->findChild<WindowClassKeeper *>(QString(), Qt::FindDirectChildrenOnly))
+        qApp->installEventFilter(new WindowClassKeeper(qApp));
+}
 
 void markAsSideWindow(QWidget *w)
 {

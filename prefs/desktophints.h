@@ -12,6 +12,13 @@ namespace lckb {
 // show: a window manager forgets the states of a window it unmapped.
 void markAsSideWindow(QWidget *w);
 
+// Keeps the class part of every window's WM_CLASS at "lckb", the name of the
+// desktop entry. Qt takes it from the application name, which is the
+// program's Chinese name for the tray and notifications: no valid class
+// (desktop entries match classes in ASCII). Installed once, on the
+// application.
+void keepWindowClass();
+
 // Whether an XEmbed tray (the owner of _NET_SYSTEM_TRAY_S0) is on the X
 // display the program runs on.
 bool xembedTrayPresent();

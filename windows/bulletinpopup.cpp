@@ -159,24 +159,32 @@ void BulletinPopup::open()
     if (m_opening)
         return;
     m_opening = true;
-    openBulletin(m_main, m_data.url, this, [this] { close(); });
+    QPointer<BulletinPopup> self(this);
+    openBulletin(m_main, m_data.url, [self] {
+        if (self)
+            self->close();
+    });
 }
 
-void openBulletin(MainLink &main, const QString &url, QObject *announcement, std::function<void()> close)
+void openBulletin(MainLink &main, const QString &url, std::function<void()> done)
 {
     MainLink *m = &main;
-    QPointer<QObject> source(announcement);
-    auto finish = [m, source, close](bool frameLoaded) {
-        auto rest = [m, source, close] {
-            m->restoreAndShow();
-            if (source)
-                close();
-        };
+    auto rest = [m, done = std::move(done)] {
+        m->restoreAndShow();
+        if (done)
+            done();
+    };
+    if (!main.pageComplete()) {
+        // Still loading: no frame is touched and nothing is said.
+        rest();
+        return;
+    }
+    main.loadInFourthFrame(url, [rest = std::move(rest)](bool frameLoaded) {
         if (frameLoaded) {
             rest();
             return;
         }
-        // Not a child of the announcement: it may close itself while the
+        // Not a child of the pop-up: the pop-up may close itself while the
         // message is open, and the rest of the click must still happen.
         auto *box = new QMessageBox(QMessageBox::NoIcon, kAppTitle, BulletinPopup::kMainNotLoadedText,
                                     QMessageBox::Ok);
@@ -184,19 +192,6 @@ void openBulletin(MainLink &main, const QString &url, QObject *announcement, std
         box->setWindowModality(Qt::ApplicationModal);
         QObject::connect(box, &QMessageBox::finished, box, rest);
         box->open();
-    };
-    if (!main.pageComplete()) {
-        // Still loading: no frame is touched and nothing is said.
-        finish(true);
-        return;
-    }
-    main.loadInFourthFrame(url, [m, source, finish](bool ok) {
-        if (source) {
-            finish(ok);
-            return;
-        }
-        // The announcement went meanwhile; the main window still comes forward.
-        m->restoreAndShow();
     });
 }
 

@@ -15,6 +15,13 @@ namespace lckb {
 
 class MainLink;
 
+// What a click on a bulletin does, in a pop-up, a desktop notification or
+// in the tray's list: the
+// main page's fourth frame loads `url` and the main window comes forward,
+// normal. While the page still loads no frame is touched; a page without a
+// fourth frame is said so first. `done` runs at the end.
+void openBulletin(MainLink &main, const QString &url, std::function<void()> done = {});
+
 class BulletinPopup : public QWidget
 {
     Q_OBJECT
@@ -56,11 +63,5 @@ private:
     bool m_opening = false;
     bool m_placedInFrame = false; // placed again once the window manager framed it
 };
-
-// What a click on an announcement (a pop-up, a desktop notification) does:
-// the bulletin into the main page's fourth frame, then the main window
-// restored and in front; where the page has no such frame, a message first.
-// `close` runs at the end if `announcement` still exists.
-void openBulletin(MainLink &main, const QString &url, QObject *announcement, std::function<void()> close);
 
 } // namespace lckb

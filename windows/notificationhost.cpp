@@ -149,7 +149,10 @@ void NotificationHost::onActionInvoked(uint id, const QString &key)
     Notice *n = m_shown.value(id);
     if (!n || key != kDefaultAction)
         return;
-    openBulletin(m_main, n->data.url, n, [this, n] { closePopup(n); });
+    openBulletin(m_main, n->data.url, [this, n = QPointer<Notice>(n)] {
+        if (n)
+            closePopup(n);
+    });
 }
 
 void NotificationHost::onClosed(uint id, uint)

@@ -20,13 +20,19 @@ QString webOrigin(const QUrl &url)
     return scheme + QStringLiteral("://") + host + (port == defaultPort ? QString() : u':' + QString::number(port));
 }
 
-QString loginFillScript(const QString &user, const QString &pass, const QString &origin)
+namespace {
+
+QString json(const QJsonArray &values)
 {
-    const QByteArray args = QJsonDocument(QJsonArray{user, pass, origin}).toJson(QJsonDocument::Compact);
-    // The origins are checked here as well as by the caller: between the
-    // caller's look at the address and this run, a frame's script may have
-    // moved the top page elsewhere.
-    return QStringLiteral(R"JS((function (login) {
+    return QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact));
+}
+
+// The fill itself, a function of [user, pass, origin] that evaluates to
+// {ok, frames, set[, err]}. The origins are checked in here as well as by
+// the program: a frame's script may have moved the top page elsewhere since
+// the program looked at its address. A field already holding its value is
+// left alone, so a page at rest sees no change at all.
+const char kFillFunction[] = R"JS(function (login) {
   var user = login[0], pass = login[1], origin = login[2], frames = -1, set = 0;
   try {
     if (!origin || window.location.origin !== origin) return {ok: false, frames: frames, set: 0, err: 'origin'};
@@ -40,15 +46,68 @@ QString loginFillScript(const QString &user, const QString &pass, const QString 
       var e = all[i];
       if (String(e.tagName).toUpperCase() !== 'INPUT') continue;
       if (e.type !== 'text' && e.type !== 'password') continue;
-      if (e.name === 'UserName') { e.value = user; set++; }
-      else if (e.name === 'UserPassword') { e.value = pass; set++; }
+      var want = e.name === 'UserName' ? user : e.name === 'UserPassword' ? pass : null;
+      if (want === null) continue;
+      if (e.value !== want) e.value = want;
+      set++;
     }
     return {ok: true, frames: frames, set: set};
   } catch (err) {
     return {ok: false, frames: frames, set: set, err: String(err)};
   }
-})(%1))JS")
-        .arg(QString::fromUtf8(args));
+})JS";
+
+// Lives in the page's isolated world, so the page's own scripts can neither
+// see the login nor stop the fill. It repeats the fill on the page's own
+// timer: a script sent into the page every two seconds leaves garbage in the
+// page's process that the engine frees only hours later. It tells the
+// program a result only when it differs from the one before.
+const char kPageRoutine[] = R"JS((function () {
+  var fill = %1;
+  var timer = 0, last = '';
+  window.lckbLoginFill = {
+    start: function (login, token, ms) {
+      this.stop();
+      var tick = function () {
+        if (document.readyState !== 'complete') return;
+        var r = JSON.stringify(fill(login));
+        if (r === last) return;
+        last = r;
+        console.log(token + ' ' + r);
+      };
+      tick();
+      timer = setInterval(tick, ms);
+    },
+    stop: function () {
+      clearInterval(timer);
+      timer = 0;
+      last = '';
+    }
+  };
+})();)JS";
+
+} // namespace
+
+QString loginFillScript(const QString &user, const QString &pass, const QString &origin)
+{
+    return u'(' + QString::fromLatin1(kFillFunction) + QStringLiteral(")(") + json({user, pass, origin}) + u')';
+}
+
+QString pageFillRoutine()
+{
+    return QString::fromLatin1(kPageRoutine).arg(QString::fromLatin1(kFillFunction));
+}
+
+QString pageFillStart(const QString &user, const QString &pass, const QString &origin, const QString &token,
+                      int intervalMs)
+{
+    return QStringLiteral("window.lckbLoginFill && window.lckbLoginFill.start(%1, %2, %3)")
+        .arg(json({user, pass, origin}), json({token}) + QStringLiteral("[0]"), QString::number(intervalMs));
+}
+
+QString pageFillStop()
+{
+    return QStringLiteral("window.lckbLoginFill && window.lckbLoginFill.stop()");
 }
 
 QString frameNavigationScript(const QString &url)

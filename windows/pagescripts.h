@@ -24,6 +24,18 @@ QString webOrigin(const QUrl &url);
 // script evaluates to {ok, frames, set[, err]}.
 QString loginFillScript(const QString &user, const QString &pass, const QString &origin);
 
+// The login fill as the page repeats it itself: a script to inject into the
+// isolated world of every top document (QWebEngineScript::ApplicationWorld,
+// at DocumentReady). It holds no login; pageFillStart hands the login to one
+// document, pageFillStop takes it back. Each run of the fill whose result
+// differs from the run before is told as a console message: `token`, a
+// blank, then the result as JSON ({ok, frames, set[, err]}).
+QString pageFillRoutine();
+// Run in the same world: the routine fills now and then every `intervalMs`.
+QString pageFillStart(const QString &user, const QString &pass, const QString &origin, const QString &token,
+                      int intervalMs);
+QString pageFillStop();
+
 // JavaScript for the main page's top document: when the page has at least
 // four frames, the fourth one loads `url` (JSON-encoded into the source). The
 // script evaluates to true when the frame was told to go there.

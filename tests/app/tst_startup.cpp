@@ -25,6 +25,7 @@ private slots:
     void platformChoice();
     void secondCopyRefusedUntilTheFirstDies();
     void lockCannotBeBlocked();
+    void userFilesLiveWhereTheyCanBeWritten();
 };
 
 void TstStartup::lineIndexFromStoredText_data()
@@ -208,6 +209,36 @@ void TstStartup::lockCannotBeBlocked()
     restore("TMPDIR", savedTmp);
     restore("HOME", savedHome);
     restore("USER", savedUser);
+}
+
+void TstStartup::userFilesLiveWhereTheyCanBeWritten()
+{
+    QTemporaryDir program, home;
+    const QString programDir = program.path() + '/';
+    // A folder the user may write: the portable folder, as always.
+    QCOMPARE(dataFolder(programDir, true, home.filePath("config")), programDir);
+    QVERIFY(!QFile::exists(home.filePath("config")));
+    // A folder the user may not write: the user's own, made private.
+    const QString own = dataFolder(programDir, false, home.filePath("config"));
+    QCOMPARE(own, home.filePath("config/lckb/"));
+    struct stat st = {};
+    QVERIFY(::stat(QFile::encodeName(own).constData(), &st) == 0);
+    QCOMPARE(int(st.st_mode & 07777), 0700);
+    QCOMPARE(dataFolder(programDir, false, home.filePath("config")), own); // again: the same, untouched
+
+    // This process: $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME"), savedHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", "relative/path");
+    QVERIFY(::chmod(QFile::encodeName(program.path()).constData(), 0500) == 0);
+    const bool rootWritesAnyway = ::geteuid() == 0;
+    QCOMPARE(dataFolder(programDir), rootWritesAnyway ? programDir : home.filePath(".config/lckb/"));
+    QVERIFY(::chmod(QFile::encodeName(program.path()).constData(), 0700) == 0);
+    QCOMPARE(dataFolder(programDir), programDir);
+    qputenv("XDG_CONFIG_HOME", savedConfig);
+    qputenv("HOME", savedHome);
+    if (savedConfig.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
 }
 
 QTEST_GUILESS_MAIN(TstStartup)

@@ -1,17 +1,22 @@
 // The road of one bulletin through the real program objects: the simulator
 // changes channel 2, the poll raises its pop-up with its sound, and a click
-// opens the bulletin in the service page's login frame. On an X server with
-// a window manager, so stacking, focus and frames are a desktop's.
+// opens the bulletin in the service page's login frame. Then the tray: the
+// bulletins a user missed in its menu, and a server that stops answering in
+// its tip and icon. On an X server with a window manager, so stacking, focus
+// and frames are a desktop's.
 #include "windows/browser.h"
 #include "fixture.h"
 #include "mainwin/mainwindow.h"
 #include "windows/bulletinpopup.h"
 #include "app/gbk.h"
+#include "mainwin/traystatus.h"
 #include "prefs/appicon.h"
 #include "testkit.h"
 #include "xserver.h"
 
+#include <QMenu>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 
 using namespace lckb;
 
@@ -20,6 +25,7 @@ class TstEndToEnd : public QObject
     Q_OBJECT
 private slots:
     void oneBulletinFromServerToFrame();
+    void missedBulletinsAndAStoppedReminderInTheTray();
 };
 
 void TstEndToEnd::oneBulletinFromServerToFrame()
@@ -74,6 +80,90 @@ void TstEndToEnd::oneBulletinFromServerToFrame()
     QTRY_VERIFY(XServer::property(XServer::rootWindow(), "_NET_ACTIVE_WINDOW")
                     .endsWith(QStringLiteral("0x%1").arg(w.winId(), 0, 16)));
     QCOMPARE(fx.sim.baseUrl(0) + fx.sim.requests("/nc/show.asp").first().target, url);
+}
+
+void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
+{
+    using sim::Step;
+    QStringList first;
+    for (int k = 0; k < 8; ++k)
+        first << QStringLiteral("%1,标题%1,%2,/nc/show.asp?id=%1").arg(101 + k).arg(QString::fromUtf8(sim::kChannelCaptions[k]));
+    first[2] = QStringLiteral("103,R&D 新品发布,澜策资本,/nc/show.asp?id=103");
+    const QString longTitle = QStringLiteral("盘中快讯：远帆航运快速拉升，北向资金净买入十二亿元，低空经济概念持续走强");
+    first[4] = QStringLiteral("105,%1,私募周报,/nc/show.asp?id=105").arg(longTitle);
+    QStringList second = first, third;
+    second[2] = QStringLiteral("203,后续公告,澜策资本,/nc/show.asp?id=203");
+    third = second;
+    for (int k : {3, 4, 6})
+        third[k] = QStringLiteral("%1,新%1,%2,/nc/show.asp?id=%1").arg(201 + k).arg(QString::fromUtf8(sim::kChannelCaptions[k]));
+    Step failing = Step::httpStatus(500);
+    failing.times = 3;
+
+    Fixture fx;
+    fx.sim.setScenario({Step::reply(first), Step::reply(second), Step::reply(third), failing, Step::reply(third)});
+    MainWindow w(fx.session, &fx.player);
+    fx.load(w, false); // in the tray, as when the user is away
+    QList<PollOutcome> outcomes;
+    connect(&w.poll(), &ReminderPoll::pollFinished, this, [&](PollOutcome o) { outcomes << o; });
+    // A poll at time `t` of the day; Busy when it did not end in time.
+    const auto pollAt = [&](QTime t) {
+        fx.clock.set(QDateTime(fx.clock.now().date(), t));
+        const qsizetype n = outcomes.size();
+        w.poll().pollOnce();
+        return testkit::waitFor([&] { return outcomes.size() > n; }, 5000) ? outcomes.last() : PollOutcome::Busy;
+    };
+    const auto greyIcon = [&] {
+        const QImage img = w.tray()->icon()->icon().pixmap(32).toImage();
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (const QColor c = img.pixelColor(x, y); c.red() != c.green() || c.green() != c.blue())
+                    return false;
+        return true;
+    };
+    QMenu *recentMenu = w.tray()->menu()->findChild<QMenu *>("recentMenu");
+    QVERIFY(recentMenu);
+    QCOMPARE(w.tray()->menu()->actions().indexOf(recentMenu->menuAction()), 1);
+
+    QCOMPARE(pollAt(QTime(9, 1)), PollOutcome::Unchanged);
+    QCOMPARE(pollAt(QTime(9, 31, 59)), PollOutcome::Compared);
+    QCOMPARE(pollAt(QTime(9, 42)), PollOutcome::Compared);
+    // Four pop-ups: the three-pop-up rule closed the first, the list keeps it.
+    QCOMPARE(testkit::popups().size(), 3);
+    QStringList labels;
+    for (QAction *a : recentMenu->actions())
+        labels << a->text();
+    QCOMPARE(labels, QStringList({QStringLiteral("09:42  标题107"), QStringLiteral("09:42  ") + longTitle.left(29) + QChar(0x2026),
+                                  QStringLiteral("09:42  标题104"), QStringLiteral("09:31  R&&D 新品发布")}));
+    QCOMPARE(w.tray()->icon()->toolTip(), Tray::kTip);
+    QVERIFY(!greyIcon());
+
+    // The oldest entry does what its pop-up would have done.
+    QVERIFY(w.isHidden());
+    fx.sim.clearRequests();
+    recentMenu->actions().last()->trigger();
+    QTRY_COMPARE(fx.sim.requests("/nc/show.asp").size(), 1);
+    QCOMPARE(fx.sim.requests("/nc/show.asp").first().query.queryItemValue("id"), QStringLiteral("103"));
+    QTRY_COMPARE(testkit::runJs(w.page(), "window.frames[3].location.href").toString(),
+                 fx.session.serverBase() + "/nc/show.asp?id=103");
+    QVERIFY(w.isVisible());
+    QVERIFY(!w.isMinimized());
+
+    // Three polls without a usable reply: the tip says since when, the icon
+    // turns grey; nothing else happens.
+    QCOMPARE(pollAt(QTime(10, 5, 10)), PollOutcome::FetchFailed);
+    QCOMPARE(pollAt(QTime(10, 5, 40)), PollOutcome::FetchFailed);
+    QCOMPARE(w.tray()->icon()->toolTip(), Tray::kTip);
+    QCOMPARE(pollAt(QTime(10, 6, 10)), PollOutcome::FetchFailed);
+    QCOMPARE(w.tray()->icon()->toolTip(), Tray::kTip + QStringLiteral("\n提醒中断：自 10:05 起未能取到提醒"));
+    QVERIFY(greyIcon());
+    QVERIFY(testkit::messageBoxes().isEmpty());
+    QCOMPARE(fx.player.played.size(), 4);
+
+    // The first usable reply takes both back.
+    QCOMPARE(pollAt(QTime(10, 6, 40)), PollOutcome::Unchanged);
+    QCOMPARE(w.tray()->icon()->toolTip(), Tray::kTip);
+    QVERIFY(!greyIcon());
+    testkit::deletePopups();
 }
 
 int main(int argc, char *argv[])

@@ -157,8 +157,8 @@ void TstLogin::fillTypesTheLoginOnlyWhereItBelongs()
             QTRY_COMPARE_WITH_TIMEOUT(w.page()->url().toString(), otherMain, 20000);
             QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete() && other.requests("/nc/login.asp").size() == 1, 20000);
             const int before = fills.count();
-            QTRY_VERIFY(fills.count() >= before + 3);
-            QCOMPARE(fills.last().at(0).value<LoginFillResult>().set, 0);
+            QTest::qWait(5 * fx.session.intervals.loginFill);
+            QCOMPARE(fills.count(), before); // given nothing, that page filled nothing
             const QString lineOrigin = webOrigin(QUrl(fx.session.serverBase()));
             const QVariantMap direct = testkit::runJs(w.page(), loginFillScript("u", "p", lineOrigin)).toMap();
             QCOMPARE(direct.value("ok").toBool(), false);

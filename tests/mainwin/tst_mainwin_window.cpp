@@ -184,11 +184,17 @@ void TstMainWindow::closeBoxHidesAndTrayBringsBack()
     w.tray()->showAction()->trigger();
     QVERIFY(w.isVisible());
 
-    // The tray menu: "显示程序" then "关闭退出".
+    // The tray menu: "显示程序", the recent bulletins (none yet), "关闭退出".
     const QList<QAction *> items = w.tray()->menu()->actions();
-    QCOMPARE(items.size(), 2);
+    QCOMPARE(items.size(), 3);
     QCOMPARE(items.at(0)->text(), QStringLiteral("显示程序"));
-    QCOMPARE(items.at(1)->text(), QStringLiteral("关闭退出"));
+    QCOMPARE(items.at(1)->text(), QStringLiteral("最近提醒"));
+    QVERIFY(items.at(1)->menu());
+    const QList<QAction *> recent = items.at(1)->menu()->actions();
+    QCOMPARE(recent.size(), 1);
+    QCOMPARE(recent.first()->text(), QStringLiteral("（暂无）"));
+    QVERIFY(!recent.first()->isEnabled());
+    QCOMPARE(items.at(2)->text(), QStringLiteral("关闭退出"));
     QCOMPARE(w.tray()->icon()->contextMenu(), w.tray()->menu());
     QCOMPARE(ended.count(), 0);
 }

@@ -1,0 +1,49 @@
+#pragma once
+// What the tray tells besides its two commands: the "最近提醒" submenu with
+// the bulletins announced in this run, and in the tip and the icon whether
+// the reminder still gets through. Both live in the tray icon's own menu and
+// tip, so they reach an XEmbed tray and a StatusNotifier host alike.
+#include "reminder/pollhealth.h"
+#include "reminder/recentbulletins.h"
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+
+class QMenu;
+
+namespace lckb {
+
+class Alerts;
+class MainLink;
+class ReminderPoll;
+class Tray;
+
+class TrayStatus final : public QObject
+{
+    Q_OBJECT
+public:
+    static const QString kMenuTitle; // "最近提醒"
+    static const QString kNoneText;  // "（暂无）"
+
+    // Adds the submenu between "显示程序" and "关闭退出" of `tray`'s menu and
+    // follows the alerts and the poll from now on. The arrival and failure
+    // times come from the session's clock.
+    TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink &main, QObject *parent = nullptr);
+
+    const RecentBulletins &recent() const { return m_recent; }
+    const PollHealth &health() const { return m_health; }
+
+private:
+    void showRecent();
+    void showHealth();
+
+    Tray &m_tray;
+    MainLink &m_main;
+    QPointer<QMenu> m_menu; // owned by the tray's menu
+    RecentBulletins m_recent;
+    PollHealth m_health;
+    QIcon m_greyedIcon;
+};
+
+} // namespace lckb
