@@ -136,8 +136,12 @@ protected:
 
 void keepWindowClass()
 {
-    if (!qApp->findChild<WindowClassKeeper *>(QString(), Qt::FindDirectChildrenOnly))
-        qApp->installEventFilter(new WindowClassKeeper(qApp));
+    const QString name = QStringLiteral("lckbWindowClass");
+    if (qApp->findChild<QObject *>(name, Qt::FindDirectChildrenOnly))
+        return;
+    auto *keeper = new WindowClassKeeper(qApp);
+    keeper->setObjectName(name);
+    qApp->installEventFilter(keeper);
 }
 
 void markAsSideWindow(QWidget *w)

@@ -118,6 +118,11 @@ void TstDesktop::framesAndButtonsAsDesigned()
     QCOMPARE(motif.size(), 5);
     QCOMPARE(motif.at(1).toUInt(nullptr, 16) & 0x18, 0x18u); // minimise and maximise functions
 
+    // Desktop entries find the windows by their class, whatever the
+    // application's (Chinese) name.
+    for (QWidget *win : {static_cast<QWidget *>(popup), static_cast<QWidget *>(&browser), static_cast<QWidget *>(&w)})
+        QCOMPARE(XServer::property(win, "WM_CLASS"), QStringLiteral("\"tst_mainwin_desktop\", \"lckb\""));
+
     // The pop-up's frame 50 twips from the right edge, 500 twips above the
     // bottom, as the window manager framed it.
     const QScreen *screen = QGuiApplication::primaryScreen();
