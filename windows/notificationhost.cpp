@@ -103,9 +103,9 @@ void NotificationHost::showPopup(QObject *popup)
 void NotificationHost::notified(Notice *n, uint id)
 {
     if (n->closeWhenKnown) {
-        closePopup(n);
         m_bus.send(QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"))
                    << id);
+        n->deleteLater();
         return;
     }
     n->id = id;
