@@ -5,7 +5,6 @@
 #include "app/startup.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/tray.h"
-#include "mainwin/trayhost.h"
 #include "prefs/appicon.h"
 #include "reminder/reminderpoll.h"
 #include "windows/browser.h"
@@ -158,34 +157,28 @@ int main(int argc, char *argv[])
     session.intervals.poll = opt.pollIntervalMs;
     session.choices.loadLineIndex();
 
-    // The main window makes the tray icon: it waits for a tray that is
-    // still starting with the session.
-    std::unique_ptr<lckb::MainWindow> main;
-    lckb::whenTrayHostSettled(3000, [&] {
-        main = std::make_unique<lckb::MainWindow>(session);
-        lckb::MainWindow &w = *main;
-        QObject::connect(&w, &lckb::MainWindow::ended, &app, [] { QCoreApplication::exit(0); },
-                         Qt::QueuedConnection);
-        QObject::connect(&app, &QGuiApplication::commitDataRequest, &w, [&w] { w.endFromOutside(); });
-        watchEndSignals(w);
-        if (trace.on()) {
-            QObject::connect(
-                w.page(), &QWebEnginePage::loadFinished, &w,
-                [&trace](bool ok) { trace("page-loaded", ok ? "ok" : "failed"); }, Qt::SingleShotConnection);
-            QObject::connect(
-                &w, &lckb::MainWindow::loginFilled, &w,
-                [&trace](const lckb::LoginFillResult &r) { trace("login-filled", "set=" + QByteArray::number(r.set)); },
-                Qt::SingleShotConnection);
-            QObject::connect(&w.poll(), &lckb::ReminderPoll::pollFinished, &w,
-                             [&trace](lckb::PollOutcome o) { trace("poll", outcomeName(o)); });
-        }
-        w.load();
+    lckb::MainWindow w(session);
+    QObject::connect(&w, &lckb::MainWindow::ended, &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &w, [&w] { w.endFromOutside(); });
+    watchEndSignals(w);
+    if (trace.on()) {
+        QObject::connect(
+            w.page(), &QWebEnginePage::loadFinished, &w,
+            [&trace](bool ok) { trace("page-loaded", ok ? "ok" : "failed"); }, Qt::SingleShotConnection);
+        QObject::connect(
+            &w, &lckb::MainWindow::loginFilled, &w,
+            [&trace](const lckb::LoginFillResult &r) { trace("login-filled", "set=" + QByteArray::number(r.set)); },
+            Qt::SingleShotConnection);
+        QObject::connect(&w.poll(), &lckb::ReminderPoll::pollFinished, &w,
+                         [&trace](lckb::PollOutcome o) { trace("poll", outcomeName(o)); });
         // The load step's last work is adding the tray icon; "docked" when a tray is there to hold it.
-        if (trace.on())
-            trace("tray-shown",
-                  w.tray()->icon()->isVisible() && QSystemTrayIcon::isSystemTrayAvailable() ? "docked" : "no-tray");
-        w.show();
-    });
+        QObject::connect(
+            w.tray(), &lckb::Tray::placed, &w,
+            [&trace] { trace("tray-shown", QSystemTrayIcon::isSystemTrayAvailable() ? "docked" : "no-tray"); },
+            Qt::SingleShotConnection);
+    }
+    w.load();
+    w.show();
     const int rc = app.exec();
     // Windows without a parent that are still open (pop-ups, secondary
     // browsers) go before the main window and the browser profile.

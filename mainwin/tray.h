@@ -1,5 +1,6 @@
 #pragma once
 // The tray icon of the main window and its menu.
+#include <QIcon>
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -19,9 +20,11 @@ public:
     explicit Tray(QObject *parent = nullptr);
     ~Tray() override;
 
-    // Adds the icon. Where there is no tray yet (a desktop whose tray starts
-    // later), it keeps looking for one every `retryMs` for `retryForMs`.
-    void add(int retryMs = 2000, int retryForMs = 5 * 60 * 1000);
+    // Adds the icon, once a StatusNotifier host still starting has had up to
+    // `settleMs` to come up (at once when a tray of either kind is there).
+    // Where there is no tray yet (a desktop whose tray starts later), it keeps
+    // looking for one every `retryMs` for `retryForMs`.
+    void add(int retryMs = 2000, int retryForMs = 5 * 60 * 1000, int settleMs = 3000);
     // Removes the icon.
     void remove();
     // Whether the icon is in a tray the user can reach: only then may the
@@ -31,21 +34,30 @@ public:
     // For tests and platforms that tell wrong: how to learn whether there is a tray.
     void setAvailabilityProbe(std::function<bool()> probe) { m_probe = std::move(probe); }
 
+    // The icon, once placed (null before).
     QSystemTrayIcon *icon() const { return m_icon; }
+    // What the icon shows and tells, now or once it is placed.
+    void setTip(const QString &tip);
+    void setImage(const QIcon &image);
     QMenu *menu() const { return m_menu; }
     QAction *showAction() const { return m_show; } // "显示程序"
     QAction *quitAction() const { return m_quit; } // "关闭退出"
 
 signals:
     void leftClicked();
+    // The icon was made and shown.
+    void placed();
 
 private:
     bool available() const;
+    void place(int retryMs, int retryForMs);
 
-    QSystemTrayIcon *m_icon;
+    QSystemTrayIcon *m_icon = nullptr;
     QMenu *m_menu;
     QAction *m_show;
     QAction *m_quit;
+    QString m_tip;
+    QIcon m_image;
     QTimer m_retry;
     int m_retriesLeft = 0;
     bool m_wanted = false;

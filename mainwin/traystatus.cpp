@@ -60,15 +60,14 @@ void TrayStatus::showHealth()
 {
     // No message and no sound: the tip says since when, the grey icon that
     // there is something to read.
-    QSystemTrayIcon *icon = m_tray.icon();
     if (m_health.interrupted()) {
         if (m_greyedIcon.isNull())
             m_greyedIcon = appIconGreyed();
-        icon->setToolTip(Tray::kTip + QLatin1Char('\n') + m_health.notice());
-        icon->setIcon(m_greyedIcon);
+        m_tray.setTip(Tray::kTip + QLatin1Char('\n') + m_health.notice());
+        m_tray.setImage(m_greyedIcon);
     } else {
-        icon->setToolTip(Tray::kTip);
-        icon->setIcon(appIcon());
+        m_tray.setTip(Tray::kTip);
+        m_tray.setImage(appIcon());
     }
 }
 
