@@ -43,6 +43,27 @@ enum : uint32_t {
     MwmDecorTitle = 8,
 };
 
+// The name the running window manager gives itself (empty without one).
+QByteArray windowManagerName(xcb_connection_t *c)
+{
+    const auto word = [c](xcb_window_t win, xcb_atom_t prop, xcb_atom_t type) {
+        QByteArray v;
+        if (xcb_get_property_reply_t *r =
+                xcb_get_property_reply(c, xcb_get_property(c, 0, win, prop, type, 0, 256), nullptr)) {
+            v = QByteArray(static_cast<const char *>(xcb_get_property_value(r)), xcb_get_property_value_length(r));
+            std::free(r);
+        }
+        return v;
+    };
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const QByteArray check = word(root, atom(c, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
+    if (check.size() != 4)
+        return {};
+    xcb_window_t wm = 0;
+    std::memcpy(&wm, check.constData(), 4);
+    return word(wm, atom(c, "_NET_WM_NAME"), atom(c, "UTF8_STRING"));
+}
+
 void setSideWindowHints(QWidget *w)
 {
     xcb_connection_t *c = x11();
@@ -75,6 +96,15 @@ void setSideWindowHints(QWidget *w)
     const uint32_t hints[5] = {MwmHintsFunctions | MwmHintsDecorations, MwmFuncMove | MwmFuncClose,
                                MwmDecorBorder | MwmDecorTitle, 0, 0};
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, motif, motif, 32, 5, hints);
+
+    // Openbox keeps the minimise and maximise buttons on every window whatever
+    // its hints say, except on menus and toolbars; there the window says it is
+    // a toolbar first (the others read a utility window, as before).
+    if (windowManagerName(c) == "Openbox") {
+        const xcb_atom_t type = atom(c, "_NET_WM_WINDOW_TYPE");
+        const xcb_atom_t types[2] = {atom(c, "_NET_WM_WINDOW_TYPE_TOOLBAR"), atom(c, "_NET_WM_WINDOW_TYPE_UTILITY")};
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, type, XCB_ATOM_ATOM, 32, 2, types);
+    }
     xcb_flush(c);
 }
 
