@@ -36,7 +36,7 @@ public:
 };
 
 NotificationHost::NotificationHost(MainLink &main, int tickMs, const QDBusConnection &bus)
-    : m_main(main)
+    : MainWindowAlertHost(main)
     , m_tickMs(tickMs)
     , m_bus(bus)
 {
@@ -54,21 +54,6 @@ NotificationHost::~NotificationHost()
                        << it.key(),
                    QDBus::Block, 500);
     }
-}
-
-bool NotificationHost::mainWindowVisible() const
-{
-    return m_main.mainWindowVisible();
-}
-
-bool NotificationHost::mainWindowIsActive() const
-{
-    return m_main.mainWindowIsActive();
-}
-
-void NotificationHost::minimizeMainWindow()
-{
-    m_main.minimizeMainWindow();
 }
 
 QObject *NotificationHost::createPopup(const PopupData &d)

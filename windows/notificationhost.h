@@ -5,7 +5,7 @@
 // bulletin's title and the pop-up's invitation; its default action does what
 // a click on the pop-up does. Where the notification server refuses or is
 // missing, the bulletin gets a pop-up window after all.
-#include "reminder/alerts.h"
+#include "windows/popuphost.h"
 
 #include <QDBusConnection>
 #include <QHash>
@@ -17,7 +17,7 @@ namespace lckb {
 class MainLink;
 class Notice;
 
-class NotificationHost final : public QObject, public AlertHost
+class NotificationHost final : public QObject, public MainWindowAlertHost
 {
     Q_OBJECT
 public:
@@ -28,9 +28,6 @@ public:
     NotificationHost(MainLink &main, int tickMs, const QDBusConnection &bus = QDBusConnection::sessionBus());
     ~NotificationHost() override;
 
-    bool mainWindowVisible() const override;
-    bool mainWindowIsActive() const override;
-    void minimizeMainWindow() override;
     QObject *createPopup(const PopupData &d) override;
     void showPopup(QObject *popup) override;
     void closePopup(QObject *popup) override;
@@ -43,7 +40,6 @@ private:
     void notified(Notice *n, uint id);
     void failed(Notice *n);
 
-    MainLink &m_main;
     int m_tickMs;
     QDBusConnection m_bus;
     QHash<uint, QPointer<Notice>> m_shown; // by the server's notification id

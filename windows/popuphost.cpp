@@ -10,22 +10,22 @@
 namespace lckb {
 
 PopupHost::PopupHost(MainLink &main, int tickMs)
-    : m_main(main)
+    : MainWindowAlertHost(main)
     , m_tickMs(tickMs)
 {
 }
 
-bool PopupHost::mainWindowVisible() const
+bool MainWindowAlertHost::mainWindowVisible() const
 {
     return m_main.mainWindowVisible();
 }
 
-bool PopupHost::mainWindowIsActive() const
+bool MainWindowAlertHost::mainWindowIsActive() const
 {
     return m_main.mainWindowIsActive();
 }
 
-void PopupHost::minimizeMainWindow()
+void MainWindowAlertHost::minimizeMainWindow()
 {
     m_main.minimizeMainWindow();
 }

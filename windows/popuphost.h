@@ -9,21 +9,31 @@ namespace lckb {
 
 class MainLink;
 
-class PopupHost final : public AlertHost
+// The main window's side of an alert, the same whatever announces it.
+class MainWindowAlertHost : public AlertHost
+{
+public:
+    explicit MainWindowAlertHost(MainLink &main) : m_main(main) {}
+
+    bool mainWindowVisible() const override;
+    bool mainWindowIsActive() const override;
+    void minimizeMainWindow() override;
+
+protected:
+    MainLink &m_main;
+};
+
+class PopupHost final : public MainWindowAlertHost
 {
 public:
     // `tickMs`: the interval of each pop-up's closing timer.
     PopupHost(MainLink &main, int tickMs);
 
-    bool mainWindowVisible() const override;
-    bool mainWindowIsActive() const override;
-    void minimizeMainWindow() override;
     QObject *createPopup(const PopupData &d) override;
     void showPopup(QObject *popup) override;
     void closePopup(QObject *popup) override;
 
 private:
-    MainLink &m_main;
     int m_tickMs;
 };
 
