@@ -2,7 +2,7 @@
 
 #include "app/keys.h"
 #include "app/settings.h"
-#include "app/startup.h"
+#include "app/serverlines.h"
 
 namespace lckb {
 

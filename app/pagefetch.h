@@ -37,7 +37,6 @@ public:
 
     void setTimeLimit(int ms) { m_timeLimitMs = ms; }
     void setSizeLimit(qint64 bytes) { m_sizeLimit = bytes; }
-    int timeLimit() const { return m_timeLimitMs; }
 
     // A GET of exactly `url`, with no credentials; `done` runs once
     // on this object's thread when the body is complete or the fetch failed.

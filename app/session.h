@@ -6,7 +6,7 @@
 #include "app/clock.h"
 #include "app/external.h"
 #include "app/settings.h"
-#include "app/startup.h"
+#include "app/serverlines.h"
 
 #include <QString>
 

@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include "app/gbk.h"
+#include "app/keys.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -270,7 +271,7 @@ void remember(const QString &file, const ProfileDocument &doc)
 
 bool holdsPassword(const ProfileDocument &doc)
 {
-    return !doc.value(QStringLiteral("mima"), QStringLiteral("pass")).isEmpty();
+    return !doc.value(keys::login, keys::pass).isEmpty();
 }
 
 } // namespace

@@ -1,12 +1,11 @@
 #include "mainwin/lineswitch.h"
 
 #include "app/choices.h"
-#include "app/startup.h"
+#include "prefs/messagebox.h"
 #include "prefs/screenunits.h"
 
 #include <QButtonGroup>
 #include <QLabel>
-#include <QMessageBox>
 #include <QRadioButton>
 
 namespace lckb {
@@ -21,10 +20,10 @@ LineSwitch::LineSwitch(UserChoices &choices, QWidget *window)
     placeOnRow(new QLabel(QStringLiteral("线路选择："), window), 120, 120, 900, 180);
 
     auto *group = new QButtonGroup(this);
-    static const char *const captions[5] = {"自动", "电信线路", "联通线路", "其它线路", "联通2"};
-    static const int places[5][4] = {{960, 60, 795, 315}, {1800, 60, 1335, 315}, {3000, 60, 1335, 315},
+    static const char *const captions[kLineCount + 1] = {"自动", "电信线路", "联通线路", "其它线路", "联通2"};
+    static const int places[kLineCount + 1][4] = {{960, 60, 795, 315}, {1800, 60, 1335, 315}, {3000, 60, 1335, 315},
                                      {4200, 120, 1095, 180}, {3960, 1320, 855, 315}};
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i <= kLineCount; ++i) {
         auto *b = new QRadioButton(QString::fromUtf8(captions[i]), window);
         b->setObjectName(QStringLiteral("lineButton%1").arg(i));
         b->setAccessibleName(b->text());
@@ -32,9 +31,9 @@ LineSwitch::LineSwitch(UserChoices &choices, QWidget *window)
         group->addButton(b, i);
         m_buttons[size_t(i)] = b;
     }
-    // The fifth button has no server line behind it.
-    m_buttons[4]->hide();
-    m_buttons[4]->setEnabled(false);
+    // The last button has no server line behind it.
+    m_buttons[kLineCount]->hide();
+    m_buttons[kLineCount]->setEnabled(false);
     connect(group, &QButtonGroup::idToggled, this, &LineSwitch::onToggled);
 }
 
@@ -42,7 +41,7 @@ void LineSwitch::showLineInUse()
 {
     const int index = m_choices.lineIndex();
     m_quiet = true;
-    if (index >= 0 && index <= 3)
+    if (index >= 0 && index < kLineCount)
         m_buttons[size_t(index)]->setChecked(true);
     m_quiet = false;
 }
@@ -51,20 +50,16 @@ void LineSwitch::onToggled(int index, bool checked)
 {
     if (!checked || m_quiet || index == m_choices.lineIndex())
         return;
-    auto *box = new QMessageBox(QMessageBox::Question, kReminderTitle, kQuestion,
-                                QMessageBox::Ok | QMessageBox::Cancel, m_window);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
-    connect(box, &QMessageBox::finished, this, [this, box, index] {
-        if (box->clickedButton() != box->button(QMessageBox::Ok)) {
-            // Keep showing the line that is really in use.
-            showLineInUse();
-            return;
-        }
-        m_choices.setLineIndex(index);
-        emit lineChanged(index);
-    });
-    box->open();
+    openMessage(QMessageBox::Question, kReminderTitle, kQuestion, QMessageBox::Ok | QMessageBox::Cancel, m_window,
+                [this, index](QMessageBox::StandardButton answer) {
+                    if (answer != QMessageBox::Ok) {
+                        // Keep showing the line that is really in use.
+                        showLineInUse();
+                        return;
+                    }
+                    m_choices.setLineIndex(index);
+                    emit lineChanged(index);
+                });
 }
 
 } // namespace lckb

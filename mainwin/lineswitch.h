@@ -2,6 +2,8 @@
 // The server-line switch of the main window: the label "线路选择：" and one
 // button per line. Choosing another line asks first; on OK the choice is
 // stored and lineChanged tells the window to reload the service page.
+#include "app/serverlines.h"
+
 #include <QObject>
 
 #include <array>
@@ -20,7 +22,8 @@ public:
     static const QString kQuestion;
 
     // Builds the label and the buttons on `window`; the buttons are named
-    // lineButton0 to lineButton4 (the last has no line and stays hidden).
+    // lineButton0 to lineButton4, one per line and a last one that has no
+    // line and stays hidden.
     LineSwitch(UserChoices &choices, QWidget *window);
 
     // Shows the line in use, without asking anything.
@@ -35,7 +38,7 @@ private:
 
     UserChoices &m_choices;
     QWidget *m_window;
-    std::array<QRadioButton *, 5> m_buttons{};
+    std::array<QRadioButton *, kLineCount + 1> m_buttons{};
     bool m_quiet = false; // the program selects a button itself
 };
 

@@ -1,11 +1,8 @@
 #include "mainwin/loginfill.h"
 
 #include "app/session.h"
-#include "windows/browser.h"
 
-#include <QJsonDocument>
 #include <QPointer>
-#include <QRandomGenerator>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
@@ -19,10 +16,6 @@ LoginFill::LoginFill(Session &session, SilentPage *page, std::function<bool()> p
     , m_page(page)
     , m_pageComplete(std::move(pageComplete))
 {
-    quint64 words[2];
-    QRandomGenerator::system()->fillRange(words);
-    m_token = QStringLiteral("lckbfill%1%2").arg(words[0], 16, 16, QLatin1Char('0')).arg(words[1], 16, 16, QLatin1Char('0'));
-
     QWebEngineScript routine;
     routine.setName(QStringLiteral("lckb-loginfill"));
     routine.setInjectionPoint(QWebEngineScript::DocumentReady);
@@ -71,18 +64,18 @@ void LoginFill::tick()
     if (!m_page || want == m_handed)
         return;
     m_handed = want;
-    m_page->runJavaScript(want.origin.isEmpty()
-                              ? pageFillStop()
-                              : pageFillStart(want.user, want.pass, want.origin, m_token, m_timer.interval()),
+    const QString token = m_channel.tokenScript();
+    m_page->runJavaScript(want.origin.isEmpty() ? pageFillStop()
+                                                : pageFillStart(want.user, want.pass, want.origin, token, m_timer.interval()),
                           QWebEngineScript::ApplicationWorld);
 }
 
 void LoginFill::pageMessage(const QString &message)
 {
-    // Only the routine knows the token; the page's own console output is ignored.
-    if (!message.startsWith(m_token + u' '))
-        return;
-    emit filled(LoginFillResult::fromVariant(QJsonDocument::fromJson(message.mid(m_token.size() + 1).toUtf8()).toVariant()));
+    // The page's own console output is ignored.
+    const QJsonDocument said = m_channel.read(message);
+    if (!said.isNull())
+        emit filled(LoginFillResult::fromVariant(said.toVariant()));
 }
 
 void LoginFill::fillOnce(std::function<void(const LoginFillResult &)> done)

@@ -3,6 +3,7 @@
 // program decides afresh, from the user's choices and the page's address,
 // whether the page may have the login; only when that answer changes is a
 // script sent into the page, which then repeats the fill on its own timer.
+#include "windows/browser.h"
 #include "windows/pagescripts.h"
 
 #include <QObject>
@@ -13,7 +14,6 @@
 namespace lckb {
 
 class Session;
-class SilentPage;
 
 class LoginFill : public QObject
 {
@@ -54,7 +54,7 @@ private:
     SilentPage *m_page;
     std::function<bool()> m_pageComplete;
     QTimer m_timer{this}; // a child named "loginFillTimer"
-    QString m_token;      // proves a console message came from the routine
+    ScriptChannel m_channel; // from the routine in the page
     Handed m_handed;      // what the document shown now was given
 };
 

@@ -4,70 +4,53 @@
 #include "app/twips.h"
 #include "mainwin/lineswitch.h"
 #include "mainwin/loginfill.h"
-#include "mainwin/router.h"
-#include "mainwin/tray.h"
-#include "mainwin/traystatus.h"
 #include "prefs/appicon.h"
 #include "prefs/choiceboxes.h"
 #include "prefs/screenunits.h"
-#include "reminder/alerts.h"
-#include "reminder/reminderpoll.h"
-#include "reminder/runlimit.h"
-#include "reminder/scratchfolder.h"
-#include "reminder/sound.h"
 #include "windows/browser.h"
-#include "windows/popuphost.h"
 #include "windows/saveloginform.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QWebEngineNewWindowRequest>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
 namespace lckb {
 
-const QString MainWindow::kCaption = QStringLiteral("澜策快报 LC6.1.1");
+const QString MainWindow::kCaption = QStringLiteral("澜策快报 LC" LCKB_VERSION);
 
-MainWindow::MainWindow(Session &session, SoundPlayer *player, QWidget *parent)
+MainWindow::MainWindow(Session &session, QWidget *parent)
     : QWidget(parent)
     , m_session(session)
-    , m_tray(std::make_unique<Tray>())
 {
     setWindowTitle(kCaption);
     setWindowIcon(appIcon());
     setFont(cjkFont({QStringLiteral("宋体"), QStringLiteral("SimSun")}, 9));
 
-    if (!player) {
-        m_ownPlayer = std::make_unique<EffectPlayer>();
-        player = m_ownPlayer.get();
-    }
+    m_lineSwitch = new LineSwitch(m_session.choices, this);
+    placeOnRow(new QLabel(QStringLiteral("提醒设置："), this), 5520, 120, 900, 300);
+    m_choiceBoxes = new ChoiceBoxes(m_session.choices, this, [this] { showSaveLoginForm(); });
 
-    buildControls();
+    m_quitButton = new QPushButton(QStringLiteral("关闭退出"), this);
+    m_quitButton->setObjectName(QStringLiteral("quitButton"));
+    m_quitButton->setAccessibleName(m_quitButton->text());
+    placeOnRow(m_quitButton, 14340, 60, 975, 315);
+    m_promotionButton = new QPushButton(QStringLiteral("推广设置"), this);
+    m_promotionButton->setObjectName(QStringLiteral("promotionButton"));
+    placeOnRow(m_promotionButton, 13320, 960, 975, 315);
+    m_promotionButton->hide();
 
-    m_popups = makeAlertHost(*this, m_session.intervals.popupTick);
-    m_alerts = std::make_unique<Alerts>(*m_popups, *player);
-    m_poll = std::make_unique<ReminderPoll>(m_session, *m_alerts);
-    m_runLimit = std::make_unique<RunLimit>(m_session.clock, m_session.intervals.runLimit);
-    m_router = new NewWindowRouter(m_session.intervals.systemBrowserGap, this);
-    new TrayStatus(*m_tray, *m_alerts, *m_poll, *this, this);
-
-    connect(m_runLimit.get(), &RunLimit::limitReached, this, [this] {
-        // Ends without a message and without the window's closing steps; the
-        // icon goes first so no dead icon stays in the tray.
-        m_tray->remove();
-        endRun();
-    });
-    connect(m_tray.get(), &Tray::leftClicked, this, &MainWindow::showFromTrayIcon);
-    connect(m_tray->showAction(), &QAction::triggered, this, &MainWindow::showFromTrayMenu);
-    connect(m_tray->quitAction(), &QAction::triggered, this, &MainWindow::quitFromTray);
-    connect(m_quitButton, &QPushButton::clicked, this, &MainWindow::quitFromWindow);
+    m_page = new SilentPage(this);
+    m_pageView = new QWebEngineView(this);
+    m_pageView->setObjectName(QStringLiteral("pageView"));
+    m_pageView->setPage(m_page);
+    connect(m_page, &QWebEnginePage::loadStarted, this, [this] { m_pageComplete = false; });
+    connect(m_page, &QWebEnginePage::loadFinished, this, [this] { m_pageComplete = true; });
+    connect(m_quitButton, &QPushButton::clicked, this, &MainWindow::quitClicked);
     connect(m_lineSwitch, &LineSwitch::lineChanged, this, [this] { m_pageView->load(QUrl(m_session.mainPageUrl())); });
-
     m_loginFill = new LoginFill(m_session, m_page, [this] { return m_pageComplete; }, this);
     connect(m_loginFill, &LoginFill::filled, this, &MainWindow::loginFilled);
     // Turned off, the page stops filling at once, not at the next tick.
@@ -90,58 +73,23 @@ MainWindow::~MainWindow()
     delete m_saveLoginForm;
 }
 
-void MainWindow::buildControls()
-{
-    m_lineSwitch = new LineSwitch(m_session.choices, this);
-    placeOnRow(new QLabel(QStringLiteral("提醒设置："), this), 5520, 120, 900, 300);
-    m_choiceBoxes = new ChoiceBoxes(m_session.choices, this, [this] { showSaveLoginForm(); });
-
-    m_quitButton = new QPushButton(QStringLiteral("关闭退出"), this);
-    m_quitButton->setObjectName(QStringLiteral("quitButton"));
-    m_quitButton->setAccessibleName(m_quitButton->text());
-    placeOnRow(m_quitButton, 14340, 60, 975, 315);
-    m_promotionButton = new QPushButton(QStringLiteral("推广设置"), this);
-    m_promotionButton->setObjectName(QStringLiteral("promotionButton"));
-    placeOnRow(m_promotionButton, 13320, 960, 975, 315);
-    m_promotionButton->hide();
-
-    m_page = new SilentPage(this);
-    m_pageView = new QWebEngineView(this);
-    m_pageView->setObjectName(QStringLiteral("pageView"));
-    m_pageView->setPage(m_page);
-    m_pageView->setGeometry(0, twipsOn(this, 400), twipsOn(this, 15500 - 140), twipsOn(this, 10680 - 900));
-    connect(m_page, &QWebEnginePage::loadStarted, this, [this] { m_pageComplete = false; });
-    connect(m_page, &QWebEnginePage::loadFinished, this, [this] { m_pageComplete = true; });
-}
-
 void MainWindow::load()
 {
     if (m_loaded)
         return;
     m_loaded = true;
-
-    // New-window requests of the service page go to the routing; the
-    // browser never opens a window of its own.
-    connect(m_page, &QWebEnginePage::newWindowRequested, m_router, &NewWindowRouter::route);
     UserChoices &choices = m_session.choices;
     choices.load();
     m_choiceBoxes->showChoices();
-    clearScratchFolder(m_session.dataDir());
-    m_poll->start();
-    setOuterSizeTwips(15500, pxToTwips(frameGeometry().height(), screenDpi(this)));
-    setOuterSizeTwips(15500, 10400);
-    centreOnScreen(loadOuterSize());
+    setOuterSizeTwips(kLoadWidthTwips, kLoadHeightTwips);
+    centreOnScreen();
     m_lineSwitch->showLineInUse();
     // The page is silent by construction: its dialogs never show.
     m_pageView->load(QUrl(m_session.mainPageUrl()));
     choices.loadLogin();
     m_loginFill->start();
     choices.setChoicesLoaded(true);
-    m_runLimit->start();
-    m_tray->add(m_session.intervals.trayRetry);
 }
-
-// ---- size and place -------------------------------------------------------
 
 void MainWindow::setOuterSizeTwips(int widthTwips, int heightTwips)
 {
@@ -149,17 +97,13 @@ void MainWindow::setOuterSizeTwips(int widthTwips, int heightTwips)
     resize(twipsOn(this, widthTwips) - extra.width(), twipsOn(this, heightTwips) - extra.height());
 }
 
-QSize MainWindow::loadOuterSize() const
-{
-    // 15,500 x 10,400 twips, the height raised to the minimum.
-    return QSize(twipsOn(this, 15500), twipsOn(this, qMax(10400, kMinHeightTwips)));
-}
-
-void MainWindow::centreOnScreen(QSize outer)
+void MainWindow::centreOnScreen()
 {
     const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!s)
         return;
+    // The load size, the height raised to the minimum.
+    const QSize outer(twipsOn(this, kLoadWidthTwips), twipsOn(this, qMax(kLoadHeightTwips, kMinHeightTwips)));
     const QRect sg = s->geometry();
     // move() places the frame's top-left corner.
     move(sg.x() + (sg.width() - outer.width()) / 2, sg.y() + (sg.height() - outer.height()) / 2);
@@ -207,8 +151,8 @@ void MainWindow::showEvent(QShowEvent *event)
     QTimer::singleShot(0, this, [this] {
         if (isMinimized() || isMaximized() || isFullScreen())
             return;
-        setOuterSizeTwips(15500, 10400);
-        centreOnScreen(loadOuterSize());
+        setOuterSizeTwips(kLoadWidthTwips, kLoadHeightTwips);
+        centreOnScreen();
     });
 }
 
@@ -217,13 +161,6 @@ void MainWindow::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         applyResizeRule();
-}
-
-// ---- closing and quitting -------------------------------------------------
-
-void MainWindow::hideToTray()
-{
-    hide();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -235,7 +172,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // The user's close box only puts the program away; without a tray to
     // come back from, it goes to the task bar instead.
     event->ignore();
-    if (m_tray->usable())
+    if (m_trayUsable && m_trayUsable())
         hideToTray();
     else
         showMinimized();
@@ -253,31 +190,9 @@ void MainWindow::closeAllWindows()
     close();
 }
 
-void MainWindow::endRun()
+void MainWindow::stopLoginFill()
 {
     m_loginFill->stop();
-    m_poll->stop();
-    m_runLimit->stop();
-    emit ended();
-}
-
-void MainWindow::quitFromWindow()
-{
-    m_tray->remove();
-    closeAllWindows();
-    endRun();
-}
-
-void MainWindow::quitFromTray()
-{
-    m_tray->remove();
-    endRun();
-}
-
-void MainWindow::endFromOutside()
-{
-    closeAllWindows();
-    endRun();
 }
 
 void MainWindow::showFromTrayMenu()
@@ -294,8 +209,6 @@ void MainWindow::showFromTrayIcon()
     raise();
     activateWindow();
 }
-
-// ---- the service page -----------------------------------------------------
 
 void MainWindow::fillLogin(std::function<void(const LoginFillResult &)> done)
 {
@@ -319,11 +232,6 @@ void MainWindow::restoreAndShow()
     activateWindow();
 }
 
-SaveLoginForm *MainWindow::saveLoginForm() const
-{
-    return m_saveLoginForm;
-}
-
 void MainWindow::showSaveLoginForm()
 {
     if (!m_saveLoginForm)
@@ -333,19 +241,10 @@ void MainWindow::showSaveLoginForm()
     m_saveLoginForm->activateWindow();
 }
 
-bool MainWindow::mainWindowVisible() const
+void MainWindow::stepAside()
 {
-    return isVisible();
-}
-
-bool MainWindow::mainWindowIsActive() const
-{
-    return QApplication::activeWindow() == this;
-}
-
-void MainWindow::minimizeMainWindow()
-{
-    setWindowState(windowState() | Qt::WindowMinimized);
+    if (isVisible() && QApplication::activeWindow() != this)
+        setWindowState(windowState() | Qt::WindowMinimized);
 }
 
 } // namespace lckb

@@ -27,8 +27,8 @@ TrayStatus::TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink 
     tray.menu()->insertMenu(tray.quitAction(), m_menu)->setObjectName(QStringLiteral("recentAction"));
     showRecent();
 
-    connect(&alerts, &Alerts::announced, this, [this](const PopupData &d) {
-        m_recent.add(d, m_main.session().clock->now());
+    connect(&alerts, &Alerts::announced, this, [this](const Bulletin &b) {
+        m_recent.add(b, m_main.session().clock->now());
         showRecent();
     });
     connect(&poll, &ReminderPoll::pollFinished, this, [this](PollOutcome outcome) {
@@ -51,7 +51,7 @@ void TrayStatus::showRecent()
         // The label is plain text; only '&' means something to a menu.
         QString text = b.label();
         text.replace(QLatin1Char('&'), QLatin1String("&&"));
-        const QString url = b.url;
+        const QString url = b.bulletin.url;
         connect(m_menu->addAction(text), &QAction::triggered, this, [this, url] { openBulletin(m_main, url); });
     }
 }
@@ -60,15 +60,9 @@ void TrayStatus::showHealth()
 {
     // No message and no sound: the tip says since when, the grey icon that
     // there is something to read.
-    if (m_health.interrupted()) {
-        if (m_greyedIcon.isNull())
-            m_greyedIcon = appIconGreyed();
-        m_tray.setTip(Tray::kTip + QLatin1Char('\n') + m_health.notice());
-        m_tray.setImage(m_greyedIcon);
-    } else {
-        m_tray.setTip(Tray::kTip);
-        m_tray.setImage(appIcon());
-    }
+    const bool off = m_health.interrupted();
+    m_tray.setTip(off ? Tray::kTip + QLatin1Char('\n') + m_health.notice() : Tray::kTip);
+    m_tray.setImage(appIcon(off));
 }
 
 } // namespace lckb

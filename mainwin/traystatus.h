@@ -32,7 +32,6 @@ public:
     TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink &main, QObject *parent = nullptr);
 
     const RecentBulletins &recent() const { return m_recent; }
-    const PollHealth &health() const { return m_health; }
 
 private:
     void showRecent();
@@ -43,7 +42,6 @@ private:
     QPointer<QMenu> m_menu; // owned by the tray's menu
     RecentBulletins m_recent;
     PollHealth m_health;
-    QIcon m_greyedIcon;
 };
 
 } // namespace lckb

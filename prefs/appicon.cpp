@@ -73,19 +73,11 @@ QImage greyed(QImage img)
 
 } // namespace
 
-QIcon appIcon()
+QIcon appIcon(bool greyedOut)
 {
     QIcon icon;
     for (int s : kIconSizes)
-        icon.addPixmap(QPixmap::fromImage(appIconImage(s)));
-    return icon;
-}
-
-QIcon appIconGreyed()
-{
-    QIcon icon;
-    for (int s : kIconSizes)
-        icon.addPixmap(QPixmap::fromImage(greyed(appIconImage(s))));
+        icon.addPixmap(QPixmap::fromImage(greyedOut ? greyed(appIconImage(s)) : appIconImage(s)));
     return icon;
 }
 

@@ -7,9 +7,8 @@ namespace lckb {
 // The program's own icon: a red tile with a rising white line and a gold
 // bell dot, drawn at every size so it stays crisp in any tray.
 QImage appIconImage(int size);
-QIcon appIcon();
-// The same icon in greys: the tray shows it while the reminder is interrupted.
-QIcon appIconGreyed();
+// Greyed out, the tray shows it while the reminder is interrupted.
+QIcon appIcon(bool greyedOut = false);
 
 // What the application object carries for every window of the program: its
 // name (澜策快报), version and icon, and a run that the tray keeps alive. No

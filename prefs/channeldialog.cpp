@@ -21,11 +21,8 @@ ChannelDialog::ChannelDialog(UserChoices &choices, QWidget *parent)
     : QDialog(parent)
     , m_choices(choices)
 {
-    // A tool window of the main window, out of the task bar; stay-on-top
-    // keeps it above the main window and the pop-ups while the user picks
-    // channels.
-    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowCloseButtonHint);
+    // Out of the task bar; stay-on-top keeps it above the main window and the
+    // pop-ups while the user picks channels.
     markAsSideWindow(this);
     setAttribute(Qt::WA_DeleteOnClose);
     // The program lives on in the tray; closing this never ends it.
@@ -33,20 +30,16 @@ ChannelDialog::ChannelDialog(UserChoices &choices, QWidget *parent)
     setObjectName(QStringLiteral("channelDialog"));
     setWindowTitle(kCaption);
 
-    const auto place = [this](QWidget *w, int left, int top, int width, int height) {
-        w->setGeometry(twipsOn(this, left), twipsOn(this, top), twipsOn(this, width), twipsOn(this, height));
-    };
-
     // Created first so it also leads the focus chain when the chain wraps.
     auto *closeButton = new QPushButton(QStringLiteral("关闭"), this);
     closeButton->setObjectName(QStringLiteral("closeButton"));
     closeButton->setAccessibleName(closeButton->text());
-    place(closeButton, 3360, 1440, 1695, 375);
+    placeTwips(closeButton, 3360, 1440, 1695, 375);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 
-    place(new QLabel(QStringLiteral("金岳系列："), this), 0, 0, 1455, 255);
-    place(new QLabel(QStringLiteral("澜策题材系列："), this), 0, 720, 1695, 255);
-    place(new QLabel(QStringLiteral("注:勾选上的就提醒，反之不提醒。"), this), 240, 1560, 2775, 255);
+    placeTwips(new QLabel(QStringLiteral("金岳系列："), this), 0, 0, 1455, 255);
+    placeTwips(new QLabel(QStringLiteral("澜策题材系列："), this), 0, 720, 1695, 255);
+    placeTwips(new QLabel(QStringLiteral("注:勾选上的就提醒，反之不提醒。"), this), 240, 1560, 2775, 255);
 
     // Channels 0-3 on the first row, 4-7 on the second, in reply order.
     if (!m_choices.channelsLoaded())
@@ -56,7 +49,7 @@ ChannelDialog::ChannelDialog(UserChoices &choices, QWidget *parent)
         auto *b = new QCheckBox(QString::fromUtf8(c.caption), this);
         b->setObjectName(QLatin1String(c.key));
         b->setAccessibleName(b->text());
-        place(b, 360 + 1200 * (c.index % 4), c.index < 4 ? 240 : 960, 1215, 375);
+        placeTwips(b, 360 + 1200 * (c.index % 4), c.index < 4 ? 240 : 960, 1215, 375);
         b->setChecked(m_choices.channelOn(c.index));
         connect(b, &QCheckBox::toggled, this, [this, k = c.index](bool on) { m_choices.setChannelOn(k, on); });
         boxes[size_t(c.index)] = b;

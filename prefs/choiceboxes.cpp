@@ -28,7 +28,8 @@ ChoiceBoxes::ChoiceBoxes(UserChoices &choices, QWidget *window, std::function<vo
     m_series = box("seriesBox", "澜策宝系列", 8280, 120, 1275, 180);
     m_vipBriefing = box("vipBriefingBox", "沛鑫VIP内参", 9000, 2160, 1815, 255);
     m_goldList = box("goldListBox", "金名单", 11280, 2160, 1215, 255);
-    // Stored and loaded only: nothing offers them to the user.
+    // Kept only because config.ini names them (Check2 to Check4): stored and
+    // loaded, never shown, acted on by nobody.
     for (QCheckBox *hidden : {m_series, m_vipBriefing, m_goldList})
         hidden->hide();
     m_sound = box("soundBox", "声音总开/关", 9840, 120, 1335, 180);

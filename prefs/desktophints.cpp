@@ -176,6 +176,8 @@ void keepWindowClass()
 
 void markAsSideWindow(QWidget *w)
 {
+    w->setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                      | Qt::WindowCloseButtonHint);
     w->installEventFilter(new SideWindowHints(w));
 }
 

@@ -7,7 +7,7 @@ class QWidget;
 namespace lckb {
 
 // A small window that belongs to the main window (the pop-up, the channel
-// dialog): no entry of its own in the task bar or the pager, a fixed border,
+// dialog): a tool window that stays on top, no entry of its own in the task bar or the pager, a fixed border,
 // and of the title bar's buttons only the close button. Set again on every
 // show: a window manager forgets the states of a window it unmapped.
 void markAsSideWindow(QWidget *w);

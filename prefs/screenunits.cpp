@@ -19,6 +19,11 @@ int twipsOn(const QWidget *w, int twips)
     return twipsToPx(twips, screenDpi(w));
 }
 
+void placeTwips(QWidget *w, int left, int top, int width, int height)
+{
+    w->setGeometry(twipsOn(w, left), twipsOn(w, top), twipsOn(w, width), twipsOn(w, height));
+}
+
 void placeOnRow(QWidget *w, int left, int top, int width, int height)
 {
     const int hPx = qMax(twipsOn(w, height), w->sizeHint().height());

@@ -15,7 +15,9 @@ qreal screenDpi(const QWidget *w);
 // `twips` in pixels on the screen `w` is on.
 int twipsOn(const QWidget *w, int twips);
 
-// Places `w` in its parent at a rectangle given in twips. The rows of the
+// Places `w` in its parent at a rectangle given in twips.
+void placeTwips(QWidget *w, int left, int top, int width, int height);
+// The same for a control on a row of the main window. The rows of the
 // main window were laid out for a 9-point font; where the system's font needs
 // more height, the control grows around the same middle line.
 void placeOnRow(QWidget *w, int left, int top, int width, int height);

@@ -5,56 +5,51 @@
 namespace lckb {
 
 AlertSink::~AlertSink() = default;
-AlertHost::~AlertHost() = default;
+PopupHost::~PopupHost() = default;
+AlertBackdrop::~AlertBackdrop() = default;
 SoundPlayer::~SoundPlayer() = default;
 
-Alerts::Alerts(AlertHost &host, SoundPlayer &player, QObject *parent)
-    : QObject(parent), m_host(host), m_player(player)
+Alerts::Alerts(PopupHost &host, AlertBackdrop &backdrop, SoundPlayer &player, QObject *parent)
+    : QObject(parent), m_host(host), m_backdrop(backdrop), m_player(player)
 {
 }
 
-void Alerts::announce(const QString &group, const QString &title, const QString &url)
+void Alerts::announce(const Bulletin &b)
 {
     // Items titled with this word are the server's font tests, never news.
-    if (title.contains(QLatin1String("arial"), Qt::CaseInsensitive))
+    if (b.title.contains(QLatin1String("arial"), Qt::CaseInsensitive))
         return;
     ++m_popupCount;
-
-    // Asked before the pop-up exists: creating it may move the focus.
-    const bool mainWasActive = m_host.mainWindowIsActive();
 
     // Keep the two newest; with the new one that makes three on screen. A
     // pop-up closed by the user or by its own timer has gone from the list.
     for (auto it = m_open.begin(); it != m_open.end();) {
-        if (!it->window) {
+        if (!it->popup) {
             it = m_open.erase(it);
         } else if (it->sequence + 2 < m_popupCount) {
-            const QPointer<QObject> w = it->window;
+            const QPointer<PopupHandle> p = it->popup;
             it = m_open.erase(it);
-            m_host.closePopup(w);
+            p->close();
         } else {
             ++it;
         }
     }
 
-    const PopupData data{m_popupCount, group, title, url};
-    QObject *popup = m_host.createPopup(data);
+    // Before the pop-up exists: making it must not count as the main window
+    // losing the focus.
+    m_backdrop.stepAside();
+    PopupHandle *popup = m_host.createPopup(b, m_popupCount);
     if (!popup)
         return; // the count has grown all the same, as with any failure here
     m_open.append(OpenPopup{popup, m_popupCount});
-
-    if (m_host.mainWindowVisible() && !mainWasActive)
-        m_host.minimizeMainWindow();
-    m_host.showPopup(popup);
-    emit announced(data);
+    popup->show();
+    emit announced(b);
 }
 
-void Alerts::playSound(const QString &file, int playCount)
+void Alerts::playSound(const QString &file)
 {
     const QFileInfo info(file);
     if (!info.exists() || info.isDir())
-        return;
-    if (playCount == 0)
         return;
     m_player.play(file);
 }
@@ -63,7 +58,7 @@ QList<int> Alerts::openPopupSequences() const
 {
     QList<int> out;
     for (const OpenPopup &p : m_open)
-        if (p.window)
+        if (p.popup)
             out.append(p.sequence);
     return out;
 }

@@ -3,8 +3,10 @@
 //
 // The reminder poll talks to an AlertSink; Alerts is the real one. It keeps
 // the count of pop-ups raised, closes the older ones so that at most three
-// are open, and gets the main window out of the way. The windows themselves
-// are made by an AlertHost.
+// are open, and has the main window make way. The pop-ups themselves are made
+// by a PopupHost: windows, or desktop notifications.
+#include "reminder/replyplan.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -12,41 +14,44 @@
 
 namespace lckb {
 
-// What a pop-up shows and opens.
-struct PopupData
-{
-    int sequence = 0; // the pop-up's number: the count of pop-ups raised when it was
-    QString group;    // group name of the item
-    QString title;    // item title
-    QString url;      // full address of the item's page
-};
-
 // What the reminder poll calls for each changed channel.
 class AlertSink
 {
 public:
     virtual ~AlertSink();
-    // Raise one pop-up for one item.
-    virtual void announce(const QString &group, const QString &title, const QString &url) = 0;
-    // Play `file`; a play count of 0 means no sound.
-    virtual void playSound(const QString &file, int playCount) = 0;
+    // Raise one pop-up for the bulletin's item.
+    virtual void announce(const Bulletin &b) = 0;
+    // Play a sound file, once.
+    virtual void playSound(const QString &file) = 0;
 };
 
-// The windows' side of raising a pop-up.
-class AlertHost
+// One pop-up, as the alerts hold it: a window or a desktop notification. It
+// deletes itself once it has gone, however it went.
+class PopupHandle : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    virtual void show() = 0;
+    virtual void close() = 0;
+};
+
+class PopupHost
 {
 public:
-    virtual ~AlertHost();
-    virtual bool mainWindowVisible() const = 0;
-    // The program's active window is the main window.
-    virtual bool mainWindowIsActive() const = 0;
-    virtual void minimizeMainWindow() = 0;
-    // Creates, places and fills a pop-up without showing it. The object is the
-    // pop-up's handle for showPopup and closePopup; it may delete itself when
-    // the pop-up closes.
-    virtual QObject *createPopup(const PopupData &d) = 0;
-    virtual void showPopup(QObject *popup) = 0;
-    virtual void closePopup(QObject *popup) = 0;
+    virtual ~PopupHost();
+    // Creates, places and fills pop-up number `sequence` without showing it.
+    virtual PopupHandle *createPopup(const Bulletin &b, int sequence) = 0;
+};
+
+// The main window behind the pop-ups.
+class AlertBackdrop
+{
+public:
+    virtual ~AlertBackdrop();
+    // A pop-up is about to appear: the main window, visible but not the
+    // active window, is minimised; otherwise it stays as it is.
+    virtual void stepAside() = 0;
 };
 
 // Plays one sound file without waiting for it.
@@ -61,10 +66,10 @@ class Alerts : public QObject, public AlertSink
 {
     Q_OBJECT
 public:
-    Alerts(AlertHost &host, SoundPlayer &player, QObject *parent = nullptr);
+    Alerts(PopupHost &host, AlertBackdrop &backdrop, SoundPlayer &player, QObject *parent = nullptr);
 
-    void announce(const QString &group, const QString &title, const QString &url) override;
-    void playSound(const QString &file, int playCount) override;
+    void announce(const Bulletin &b) override;
+    void playSound(const QString &file) override;
 
     // The number of pop-ups raised since start.
     int popupCount() const { return m_popupCount; }
@@ -72,17 +77,18 @@ public:
     QList<int> openPopupSequences() const;
 
 signals:
-    // A pop-up was raised (shown) for `data`.
-    void announced(const lckb::PopupData &data);
+    // A pop-up was raised (shown) for `b`.
+    void announced(const lckb::Bulletin &b);
 
 private:
     struct OpenPopup
     {
-        QPointer<QObject> window; // null once the pop-up has gone
+        QPointer<PopupHandle> popup; // null once the pop-up has gone
         int sequence;
     };
 
-    AlertHost &m_host;
+    PopupHost &m_host;
+    AlertBackdrop &m_backdrop;
     SoundPlayer &m_player;
     int m_popupCount = 0;
     QList<OpenPopup> m_open;

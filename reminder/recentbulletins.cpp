@@ -4,12 +4,13 @@ namespace lckb {
 
 QString RecentBulletin::label() const
 {
-    return arrived.toString(QStringLiteral("HH:mm")) + QLatin1String("  ") + RecentBulletins::shortTitle(title);
+    return arrived.toString(QStringLiteral("HH:mm")) + QLatin1String("  ")
+           + RecentBulletins::shortTitle(bulletin.title);
 }
 
-void RecentBulletins::add(const PopupData &d, const QDateTime &arrived)
+void RecentBulletins::add(const Bulletin &b, const QDateTime &arrived)
 {
-    m_items.prepend(RecentBulletin{arrived, d.title, d.url});
+    m_items.prepend(RecentBulletin{arrived, b});
     if (m_items.size() > kLimit)
         m_items.resize(kLimit);
 }

@@ -3,7 +3,7 @@
 // "最近提醒" menu. A pop-up closes itself after a few minutes and makes way
 // for newer ones, so a user away from the desk would lose what it said; the
 // list keeps it until the run ends. Memory only, like the reply store.
-#include "reminder/alerts.h"
+#include "reminder/replyplan.h"
 
 #include <QDateTime>
 #include <QList>
@@ -14,8 +14,7 @@ namespace lckb {
 struct RecentBulletin
 {
     QDateTime arrived; // when its pop-up was raised
-    QString title;     // the title its pop-up showed
-    QString url;       // what a click on it opens
+    Bulletin bulletin; // what its pop-up showed and a click opens
 
     // "HH:mm", two blanks and the short title: how the menu lists it.
     QString label() const;
@@ -28,7 +27,7 @@ public:
     static constexpr int kTitleLength = 30; // characters of a title a label shows at most
 
     // One pop-up raised at `arrived`.
-    void add(const PopupData &d, const QDateTime &arrived);
+    void add(const Bulletin &b, const QDateTime &arrived);
     // Newest first, at most kLimit.
     const QList<RecentBulletin> &items() const { return m_items; }
 

@@ -64,26 +64,29 @@ void ReminderPoll::onReply(const FetchResult &r)
     if (outcome == PollOutcome::Unchanged)
         return finish(outcome);
 
-    compare();
+    compare(reply);
     // Whatever was announced or skipped, each change is taken in exactly once.
     m_store.promote(reply);
     finish(PollOutcome::Compared);
 }
 
-void ReminderPoll::compare()
+void ReminderPoll::compare(const QString &latest)
 {
     // The switches are read as the comparison starts; no subscription is
-    // looked at while the reminder is off.
+    // looked at (nor config.ini read for it) while the reminder is off.
     UserChoices &c = m_s.choices;
-    const bool on = c.reminderOn();
-    const QList<Announcement> plan = planAnnouncements(
-        m_store.baseline, m_store.latest, m_s.serverBase(), on, [&c](int k) { return c.channelOn(k); },
-        on && c.soundOn(), m_s.programDir());
-    for (const Announcement &a : plan) {
-        if (a.popup)
-            m_alerts.announce(a.group, a.title, a.url);
-        if (a.sound)
-            m_alerts.playSound(a.soundFile, 1);
+    PlanSwitches on;
+    on.reminderOn = c.reminderOn();
+    if (on.reminderOn) {
+        on.soundOn = c.soundOn();
+        for (int k = 0; k < kChannelCount; ++k)
+            on.channels[size_t(k)] = c.channelOn(k);
+    }
+    for (const Bulletin &b : planAnnouncements(m_store.baseline, latest, m_s.serverBase(), on, m_s.programDir())) {
+        if (!b.url.isEmpty())
+            m_alerts.announce(b);
+        if (!b.sound.isEmpty())
+            m_alerts.playSound(b.sound);
     }
 }
 

@@ -49,7 +49,7 @@ signals:
 
 private:
     void onReply(const FetchResult &r);
-    void compare();
+    void compare(const QString &latest);
     void finish(PollOutcome outcome);
 
     Session &m_s;

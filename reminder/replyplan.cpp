@@ -1,6 +1,5 @@
 #include "reminder/replyplan.h"
 
-#include "app/keys.h"
 #include "reminder/replystore.h"
 
 #include <QStringList>
@@ -36,20 +35,18 @@ PollOutcome classifyReply(const QString &reply, const QString &baseline)
     return PollOutcome::Compared;
 }
 
-QList<Announcement> planAnnouncements(const QString &baseline, const QString &latest, const QString &serverBase,
-                                      bool reminderOn, const std::function<bool(int)> &channelOn,
-                                      bool soundOn, const QString &programDir)
+QList<Bulletin> planAnnouncements(const QString &baseline, const QString &latest, const QString &serverBase,
+                                  const PlanSwitches &on, const QString &programDir)
 {
-    QList<Announcement> out;
-    if (!reminderOn)
+    QList<Bulletin> out;
+    if (!on.reminderOn)
         return out;
-    const int channels = int(channelTable().size());
-    const QStringList baselineLines = ReplyStore::firstLines(baseline, channels);
-    const QStringList latestLines = ReplyStore::firstLines(latest, channels);
+    const QStringList baselineLines = ReplyStore::firstLines(baseline, kChannelCount);
+    const QStringList latestLines = ReplyStore::firstLines(latest, kChannelCount);
     // Only the first eight lines belong to channels; the rest is never read.
     for (const Channel &ch : channelTable()) {
         const int k = ch.index;
-        if (!channelOn(k))
+        if (!on.channels[size_t(k)])
             continue;
         // A line missing from a reply counts as empty: a short reply says
         // nothing about that channel.
@@ -57,23 +54,21 @@ QList<Announcement> planAnnouncements(const QString &baseline, const QString &la
         const QString now = latestLines.value(k);
         if (was.isEmpty() || now.isEmpty() || was == now)
             continue;
-        Announcement a;
-        a.channel = k;
+        Bulletin b;
+        b.channel = k;
         // The pop-up shows the item of the baseline line, the one that was
         // just replaced.
         const QStringList f = was.split(QLatin1Char(','));
         // A line too short for an item, or whose address is not a path on
         // this server, raises no pop-up; its sound still tells of the change.
         if (f.size() >= 4 && isServerPath(f.at(3))) {
-            a.popup = true;
-            a.group = f.at(2);
-            a.title = f.at(1);
-            a.url = serverBase + f.at(3);
+            b.group = f.at(2);
+            b.title = f.at(1);
+            b.url = serverBase + f.at(3);
         }
-        a.sound = soundOn;
-        if (soundOn)
-            a.soundFile = programDir + QString::fromLatin1(ch.sound);
-        out.append(a);
+        if (on.soundOn)
+            b.sound = programDir + QString::fromLatin1(ch.sound);
+        out.append(b);
     }
     return out;
 }

@@ -3,9 +3,11 @@
 // the alerts: whether the reply counts at all, and which channels changed and
 // how each change is to be announced. Pure functions of their arguments, so
 // that every odd reply can be tried on them without a server or a window.
+#include "app/keys.h"
+
 #include <QList>
 #include <QString>
-#include <functional>
+#include <array>
 
 namespace lckb {
 
@@ -23,23 +25,29 @@ enum class PollOutcome {
 // baseline was `baseline` (empty before the first valid reply).
 PollOutcome classifyReply(const QString &reply, const QString &baseline);
 
-// One changed line of a subscribed channel.
-struct Announcement
+// One changed line of a subscribed channel, as the plan makes it. The same
+// value goes on, unchanged, to the pop-up or notification and the recent list.
+struct Bulletin
 {
     int channel = -1;
-    bool popup = false; // false: the baseline line names no item on this server
-    QString group;     // group name of the item replaced
-    QString title;     // its title
-    QString url;      // serverBase followed by the item's path
-    bool sound = false;
-    QString soundFile;  // the channel row's sound in programDir
+    QString group; // group name of the item replaced
+    QString title; // its title
+    QString url;   // serverBase followed by the item's path; empty: the line
+                   // names no item on this server, only the sound tells of it
+    QString sound; // the channel row's sound in programDir; empty: silent
 };
 
-// The announcements for the change from baseline `baseline` to reply `latest`, in
-// channel order. channelOn is asked only while the reminder is on, and only
-// for the channels in turn.
-QList<Announcement> planAnnouncements(const QString &baseline, const QString &latest, const QString &serverBase,
-                                      bool reminderOn, const std::function<bool(int)> &channelOn,
-                                      bool soundOn, const QString &programDir);
+// What the plan needs of the user's choices.
+struct PlanSwitches
+{
+    bool reminderOn = false;
+    bool soundOn = false;
+    std::array<bool, kChannelCount> channels{}; // subscribed, by channel index
+};
+
+// The bulletins for the change from baseline `baseline` to reply `latest`, in
+// channel order; nothing while the reminder is off.
+QList<Bulletin> planAnnouncements(const QString &baseline, const QString &latest, const QString &serverBase,
+                                  const PlanSwitches &on, const QString &programDir);
 
 } // namespace lckb

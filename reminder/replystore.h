@@ -19,14 +19,11 @@ public:
             baseline = reply;
     }
     void takeLatest(const QString &reply) { latest = reply; }
-    bool unchanged() const { return latest == baseline; }
     void promote(const QString &reply) { baseline = reply; }
 
-    // Lines split at CR LF only; a text ending in CR LF has one more, empty, line.
-    static QStringList lines(const QString &text) { return text.split(QStringLiteral("\r\n")); }
-
-    // The same, but only the first `count` lines: a reader that never looks
-    // further need not split a huge reply.
+    // The first `count` lines, split at CR LF only; a text ending in CR LF
+    // has one more, empty, line. A reader that never looks further need not
+    // split a huge reply.
     static QStringList firstLines(const QString &text, int count)
     {
         QStringList out;

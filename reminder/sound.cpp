@@ -30,20 +30,13 @@ void EffectPlayer::play(const QString &file)
 
 void EffectPlayer::onStatusChanged()
 {
-    if (!m_waitingToPlay)
+    // Loading or not loaded yet: wait. A file that cannot be decoded stays silent.
+    const QSoundEffect::Status status = m_effect->status();
+    if (!m_waitingToPlay || (status != QSoundEffect::Ready && status != QSoundEffect::Error))
         return;
-    switch (m_effect->status()) {
-    case QSoundEffect::Ready:
-        m_waitingToPlay = false;
+    m_waitingToPlay = false;
+    if (status == QSoundEffect::Ready)
         m_effect->play();
-        break;
-    case QSoundEffect::Error: // a file that cannot be decoded stays silent
-        m_waitingToPlay = false;
-        break;
-    case QSoundEffect::Null:
-    case QSoundEffect::Loading:
-        break;
-    }
 }
 
 QString EffectPlayer::source() const

@@ -1,7 +1,9 @@
 #include "windows/browser.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
@@ -16,6 +18,25 @@ QWebEngineProfile *browserProfile()
         profile->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
     }
     return profile;
+}
+
+ScriptChannel::ScriptChannel()
+{
+    quint64 words[2];
+    QRandomGenerator::system()->fillRange(words);
+    m_token = QStringLiteral("lckb%1%2").arg(words[0], 16, 16, QLatin1Char('0')).arg(words[1], 16, 16, QLatin1Char('0'));
+}
+
+QString ScriptChannel::tokenScript() const
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray{m_token}).toJson(QJsonDocument::Compact)) + QStringLiteral("[0]");
+}
+
+QJsonDocument ScriptChannel::read(const QString &message) const
+{
+    if (!message.startsWith(m_token + u' '))
+        return {};
+    return QJsonDocument::fromJson(message.mid(m_token.size() + 1).toUtf8());
 }
 
 SilentPage::SilentPage(QObject *parent)

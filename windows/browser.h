@@ -3,6 +3,7 @@
 // memory (cookies of the service live as long as the run and are shared by
 // the main window and the secondary windows; nothing is written to disk), and
 // pages that never show a dialog of their own.
+#include <QJsonDocument>
 #include <QWebEnginePage>
 
 class QWebEngineProfile;
@@ -12,6 +13,22 @@ namespace lckb {
 // The profile of every page of the program, created on first use and owned
 // by the application object, so it outlives every page.
 QWebEngineProfile *browserProfile();
+
+// How the program's own scripts in a page talk back: they prefix their
+// console messages with a random token that the page's scripts cannot know,
+// followed by a blank and JSON.
+class ScriptChannel
+{
+public:
+    ScriptChannel();
+    // The token as a JavaScript expression, for a script's source.
+    QString tokenScript() const;
+    // What a console message says, or a null document when it is not ours.
+    QJsonDocument read(const QString &message) const;
+
+private:
+    QString m_token;
+};
 
 // A page whose script dialogs, errors and messages never reach the user.
 class SilentPage : public QWebEnginePage

@@ -1,14 +1,10 @@
 #include "windows/browserwindow.h"
 
-#include "windows/browser.h"
 #include "prefs/screenunits.h"
 
 #include <QContextMenuEvent>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
-#include <QRandomGenerator>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -30,7 +26,7 @@ namespace {
 // id: it cannot be hooked.
 const char kHookScript[] = R"JS(
 (function () {
-    var token = %1[0];
+    var token = %1;
     var id = '';
     if (document instanceof HTMLDocument) {
         var words = new Uint32Array(4);
@@ -47,13 +43,6 @@ const char kHookScript[] = R"JS(
         window.addEventListener('load', function () { report('completed'); });
 })();
 )JS";
-
-QString newToken()
-{
-    quint64 words[2];
-    QRandomGenerator::system()->fillRange(words);
-    return QStringLiteral("lckb%1%2").arg(words[0], 16, 16, QLatin1Char('0')).arg(words[1], 16, 16, QLatin1Char('0'));
-}
 
 } // namespace
 
@@ -72,7 +61,6 @@ void BrowserView::contextMenuEvent(QContextMenuEvent *event)
 BrowserWindow::BrowserWindow(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
                           | Qt::WindowCloseButtonHint)
-    , m_token(newToken())
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kCaption);
@@ -89,8 +77,7 @@ BrowserWindow::BrowserWindow(QWidget *parent)
     hook.setInjectionPoint(QWebEngineScript::DocumentReady);
     hook.setWorldId(QWebEngineScript::ApplicationWorld);
     hook.setRunsOnSubFrames(true);
-    const QByteArray tokenJson = QJsonDocument(QJsonArray{m_token}).toJson(QJsonDocument::Compact);
-    hook.setSourceCode(QString::fromLatin1(kHookScript).arg(QString::fromUtf8(tokenJson)));
+    hook.setSourceCode(QString::fromLatin1(kHookScript).arg(m_channel.tokenScript()));
     page->scripts().insert(hook);
 
     connect(page, &SilentPage::consoleMessage, this,
@@ -113,11 +100,8 @@ BrowserWindow::BrowserWindow(QWidget *parent)
 
 void BrowserWindow::scriptMessage(const QString &message)
 {
-    // Only the hook script knows the token; the page's own console output is
-    // ignored.
-    if (!message.startsWith(m_token + u' '))
-        return;
-    const QJsonObject o = QJsonDocument::fromJson(message.mid(m_token.size() + 1).toUtf8()).object();
+    // The page's own console output is ignored.
+    const QJsonObject o = m_channel.read(message).object();
     const QString what = o.value(QLatin1String("what")).toString();
     const QString doc = o.value(QLatin1String("doc")).toString();
     if (what == QLatin1String("menu")) {

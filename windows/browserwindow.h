@@ -3,6 +3,7 @@
 // new window are shown here; every further page stays inside the same
 // window, and the program's small back/forward/refresh menu replaces the
 // browser's own on the documents it has hooked.
+#include "windows/browser.h"
 #include "windows/domhooks.h"
 
 #include <QWebEngineView>
@@ -70,7 +71,7 @@ private:
     QWebEngineView *m_view = nullptr;
     QMenu *m_pageMenu = nullptr; // back, forward, refresh: the menu of hooked documents
     DomHooks m_hooks;
-    QString m_token;   // proves a console message came from the hook script
+    ScriptChannel m_channel; // from the hook script
     QString m_menuDoc; // document of the right click under way
 };
 

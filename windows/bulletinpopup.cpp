@@ -1,15 +1,14 @@
 #include "windows/bulletinpopup.h"
 
-#include "app/startup.h"
 #include "app/twips.h"
 #include "prefs/desktophints.h"
+#include "prefs/messagebox.h"
 #include "prefs/screenunits.h"
 #include "windows/mainlink.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -18,6 +17,7 @@
 namespace lckb {
 
 const QString BulletinPopup::kCaption = QStringLiteral("有新信息，请注意查看！");
+const QString BulletinPopup::kInvitation = QStringLiteral("有新信息，请点击查看！");
 const QString BulletinPopup::kMainNotLoadedText = QStringLiteral("主窗口未正常加载，请尝试重启软件或检查网络！");
 
 namespace {
@@ -50,11 +50,11 @@ protected:
 
 } // namespace
 
-BulletinPopup::BulletinPopup(MainLink &main, const PopupData &data, int tickMs, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowCloseButtonHint)
+BulletinPopup::BulletinPopup(MainLink &main, const Bulletin &bulletin, int sequence, int tickMs, QWidget *parent)
+    : QWidget(parent)
     , m_main(main)
-    , m_data(data)
+    , m_bulletin(bulletin)
+    , m_sequence(sequence)
 {
     markAsSideWindow(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -65,22 +65,22 @@ BulletinPopup::BulletinPopup(MainLink &main, const PopupData &data, int tickMs, 
     setCursor(Qt::PointingHandCursor);
     setFixedSize(twipsOn(this, 3450), twipsOn(this, 1530));
 
-    m_title = new TitleLabel(u'>' + data.title + u'<', this);
+    m_title = new TitleLabel(u'>' + bulletin.title + u'<', this);
     m_title->setObjectName(QStringLiteral("titleLabel"));
-    m_title->setGeometry(0, twipsOn(this, 360), twipsOn(this, 3735), twipsOn(this, 495));
+    placeTwips(m_title, 0, 360, 3735, 495);
     m_title->setTextFormat(Qt::PlainText); // a title is the server's data, never markup
     m_title->setAlignment(Qt::AlignCenter);
     m_title->setFont(cjkFont({QStringLiteral("新宋体"), QStringLiteral("NSimSun")}, 14.25, true));
     m_title->setAutoFillBackground(true);
-    m_title->setAccessibleName(data.title);
+    m_title->setAccessibleName(bulletin.title);
     QPalette p1 = m_title->palette();
     p1.setColor(QPalette::WindowText, QColor(255, 0, 0));
     p1.setColor(QPalette::Window, QApplication::palette("QMenu").color(QPalette::Window));
     m_title->setPalette(p1);
 
-    m_invitation = new QLabel(QStringLiteral("有新信息，请点击查看！"), this);
+    m_invitation = new QLabel(kInvitation, this);
     m_invitation->setObjectName(QStringLiteral("invitationLabel"));
-    m_invitation->setGeometry(0, twipsOn(this, 960), twipsOn(this, 3735), twipsOn(this, 255));
+    placeTwips(m_invitation, 0, 960, 3735, 255);
     m_invitation->setTextFormat(Qt::PlainText);
     m_invitation->setAlignment(Qt::AlignCenter);
     m_invitation->setFont(cjkFont({QStringLiteral("宋体"), QStringLiteral("SimSun")}, 12));
@@ -91,9 +91,9 @@ BulletinPopup::BulletinPopup(MainLink &main, const PopupData &data, int tickMs, 
 
     // A tooltip is shown as rich text whenever it looks like markup; the
     // server's text is escaped so it always shows as the characters it is.
-    const QString tip = data.group.isEmpty() ? data.title : data.group + QStringLiteral("：") + data.title;
+    const QString tip = bulletin.group.isEmpty() ? bulletin.title : bulletin.group + QStringLiteral("：") + bulletin.title;
     setToolTip(QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(tip.toHtmlEscaped()));
-    setAccessibleDescription(data.group + u' ' + data.title);
+    setAccessibleDescription(bulletin.group + u' ' + bulletin.title);
 
     place();
     setWindowState(Qt::WindowNoState);
@@ -160,7 +160,7 @@ void BulletinPopup::open()
         return;
     m_opening = true;
     QPointer<BulletinPopup> self(this);
-    openBulletin(m_main, m_data.url, [self] {
+    openBulletin(m_main, m_bulletin.url, [self] {
         if (self)
             self->close();
     });
@@ -186,12 +186,8 @@ void openBulletin(MainLink &main, const QString &url, std::function<void()> done
         }
         // Not a child of the pop-up: the pop-up may close itself while the
         // message is open, and the rest of the click must still happen.
-        auto *box = new QMessageBox(QMessageBox::NoIcon, kAppTitle, BulletinPopup::kMainNotLoadedText,
-                                    QMessageBox::Ok);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::ApplicationModal);
-        QObject::connect(box, &QMessageBox::finished, box, rest);
-        box->open();
+        openMessage(QMessageBox::NoIcon, kAppTitle, BulletinPopup::kMainNotLoadedText, QMessageBox::Ok, nullptr,
+                    [rest](QMessageBox::StandardButton) { rest(); });
     });
 }
 

@@ -28,12 +28,15 @@ class BulletinPopup : public QWidget
 public:
     // Every pop-up, and nothing else, bears this caption.
     static const QString kCaption;
+    static const QString kInvitation; // "有新信息，请点击查看！"
     static const QString kMainNotLoadedText;
 
-    // Placed and set to stay on top; `tickMs` is its timer's interval.
-    BulletinPopup(MainLink &main, const PopupData &data, int tickMs, QWidget *parent = nullptr);
+    // Pop-up number `sequence`, placed and set to stay on top; `tickMs` is
+    // its timer's interval.
+    BulletinPopup(MainLink &main, const Bulletin &bulletin, int sequence, int tickMs, QWidget *parent = nullptr);
 
-    const PopupData &data() const { return m_data; }
+    const Bulletin &bulletin() const { return m_bulletin; }
+    int sequence() const { return m_sequence; }
     // Its timer has closed it (or is closing it now).
     bool expired() const { return m_ticks >= 3; }
 
@@ -55,7 +58,8 @@ private:
     void place();
 
     MainLink &m_main;
-    const PopupData m_data;
+    const Bulletin m_bulletin;
+    const int m_sequence;
     QLabel *m_title = nullptr;      // ">title<"
     QLabel *m_invitation = nullptr; // "有新信息，请点击查看！"
     QTimer m_closeTimer;            // closes the pop-up on its third tick

@@ -31,11 +31,6 @@ public:
 
     // Window state normal, then shown and brought forward.
     virtual void restoreAndShow() = 0;
-
-    // What the alerts need to get the main window out of the way.
-    virtual bool mainWindowVisible() const = 0;
-    virtual bool mainWindowIsActive() const = 0;
-    virtual void minimizeMainWindow() = 0;
 };
 
 } // namespace lckb

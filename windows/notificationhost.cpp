@@ -10,33 +10,40 @@
 
 namespace lckb {
 
-const QString NotificationHost::kBody = QStringLiteral("有新信息，请点击查看！");
-
 namespace {
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kDefaultAction = QStringLiteral("default");
+
+QDBusMessage closeCall(uint id)
+{
+    return QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification")) << id;
+}
 } // namespace
 
 // One announcement: a notification once the server has given it an id, or
 // the pop-up window shown in its place.
-class Notice : public QObject
+class Notice final : public PopupHandle
 {
 public:
-    Notice(const PopupData &d, QObject *parent)
-        : QObject(parent)
-        , data(d)
+    Notice(NotificationHost &host, const Bulletin &b, int sequence)
+        : PopupHandle(&host), host(host), bulletin(b), sequence(sequence)
     {
     }
-    const PopupData data;
+    void show() override { host.notify(this); }
+    void close() override { host.withdraw(this); }
+
+    NotificationHost &host;
+    const Bulletin bulletin;
+    const int sequence;
     uint id = 0;
     bool closeWhenKnown = false; // closed before the server answered
     QPointer<QWidget> popup;
 };
 
 NotificationHost::NotificationHost(MainLink &main, int tickMs, const QDBusConnection &bus)
-    : MainWindowAlertHost(main)
+    : m_main(main)
     , m_tickMs(tickMs)
     , m_bus(bus)
 {
@@ -49,30 +56,24 @@ NotificationHost::~NotificationHost()
 {
     // A notification left on the desktop would open nothing once the program
     // has gone. Waited for: no event loop runs any more to send it later.
-    for (auto it = m_shown.cbegin(); it != m_shown.cend(); ++it) {
-        m_bus.call(QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"))
-                       << it.key(),
-                   QDBus::Block, 500);
-    }
+    for (auto it = m_shown.cbegin(); it != m_shown.cend(); ++it)
+        m_bus.call(closeCall(it.key()), QDBus::Block, 500);
 }
 
-QObject *NotificationHost::createPopup(const PopupData &d)
+PopupHandle *NotificationHost::createPopup(const Bulletin &b, int sequence)
 {
-    return new Notice(d, this);
+    return new Notice(*this, b, sequence);
 }
 
-void NotificationHost::showPopup(QObject *popup)
+void NotificationHost::notify(Notice *n)
 {
-    auto *n = dynamic_cast<Notice *>(popup);
-    if (!n)
-        return;
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("lckb"));
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(1)));
     // The program plays its own sound, by the channel's rule.
     hints.insert(QStringLiteral("suppress-sound"), true);
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    call << QCoreApplication::applicationName() << uint(0) << QStringLiteral("lckb") << n->data.title << kBody
+    call << QCoreApplication::applicationName() << uint(0) << QStringLiteral("lckb") << n->bulletin.title << BulletinPopup::kInvitation
          << QStringList{kDefaultAction, QStringLiteral("查看")} << hints << int(3 * m_tickMs);
     auto *watch = new QDBusPendingCallWatcher(m_bus.asyncCall(call, 10000), n);
     connect(watch, &QDBusPendingCallWatcher::finished, this, [this, n, watch] {
@@ -88,8 +89,7 @@ void NotificationHost::showPopup(QObject *popup)
 void NotificationHost::notified(Notice *n, uint id)
 {
     if (n->closeWhenKnown) {
-        m_bus.send(QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"))
-                   << id);
+        m_bus.send(closeCall(id));
         n->deleteLater();
         return;
     }
@@ -104,17 +104,14 @@ void NotificationHost::failed(Notice *n)
         return;
     }
     // No notification server: the bulletin still gets its pop-up.
-    auto *p = new BulletinPopup(m_main, n->data, m_tickMs);
+    auto *p = new BulletinPopup(m_main, n->bulletin, n->sequence, m_tickMs);
     n->popup = p;
     connect(p, &QObject::destroyed, n, &QObject::deleteLater);
     p->show();
 }
 
-void NotificationHost::closePopup(QObject *popup)
+void NotificationHost::withdraw(Notice *n)
 {
-    auto *n = dynamic_cast<Notice *>(popup);
-    if (!n)
-        return;
     if (n->popup) {
         n->popup->close();
         return;
@@ -124,8 +121,7 @@ void NotificationHost::closePopup(QObject *popup)
         return;
     }
     m_shown.remove(n->id);
-    m_bus.send(QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"))
-               << n->id);
+    m_bus.send(closeCall(n->id));
     n->deleteLater();
 }
 
@@ -134,9 +130,9 @@ void NotificationHost::onActionInvoked(uint id, const QString &key)
     Notice *n = m_shown.value(id);
     if (!n || key != kDefaultAction)
         return;
-    openBulletin(m_main, n->data.url, [this, n = QPointer<Notice>(n)] {
+    openBulletin(m_main, n->bulletin.url, [n = QPointer<Notice>(n)] {
         if (n)
-            closePopup(n);
+            n->close();
     });
 }
 

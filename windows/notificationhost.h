@@ -5,7 +5,7 @@
 // bulletin's title and the pop-up's invitation; its default action does what
 // a click on the pop-up does. Where the notification server refuses or is
 // missing, the bulletin gets a pop-up window after all.
-#include "windows/popuphost.h"
+#include "reminder/alerts.h"
 
 #include <QDBusConnection>
 #include <QHash>
@@ -17,29 +17,29 @@ namespace lckb {
 class MainLink;
 class Notice;
 
-class NotificationHost final : public QObject, public MainWindowAlertHost
+class NotificationHost final : public QObject, public PopupHost
 {
     Q_OBJECT
 public:
-    static const QString kBody; // "有新信息，请点击查看！", the pop-up's invitation
-
     // `tickMs`: the interval of a pop-up's closing timer; a notification
     // asks to expire after three ticks, as a pop-up closes.
     NotificationHost(MainLink &main, int tickMs, const QDBusConnection &bus = QDBusConnection::sessionBus());
     ~NotificationHost() override;
 
-    QObject *createPopup(const PopupData &d) override;
-    void showPopup(QObject *popup) override;
-    void closePopup(QObject *popup) override;
+    PopupHandle *createPopup(const Bulletin &b, int sequence) override;
 
 private slots:
     void onActionInvoked(uint id, const QString &key);
     void onClosed(uint id, uint reason);
 
 private:
+    friend class Notice;
+    void notify(Notice *n);
+    void withdraw(Notice *n);
     void notified(Notice *n, uint id);
     void failed(Notice *n);
 
+    MainLink &m_main;
     int m_tickMs;
     QDBusConnection m_bus;
     QHash<uint, QPointer<Notice>> m_shown; // by the server's notification id

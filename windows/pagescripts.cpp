@@ -98,11 +98,11 @@ QString pageFillRoutine()
     return QString::fromLatin1(kPageRoutine).arg(QString::fromLatin1(kFillFunction));
 }
 
-QString pageFillStart(const QString &user, const QString &pass, const QString &origin, const QString &token,
+QString pageFillStart(const QString &user, const QString &pass, const QString &origin, const QString &tokenScript,
                       int intervalMs)
 {
     return QStringLiteral("window.lckbLoginFill && window.lckbLoginFill.start(%1, %2, %3)")
-        .arg(json({user, pass, origin}), json({token}) + QStringLiteral("[0]"), QString::number(intervalMs));
+        .arg(json({user, pass, origin}), tokenScript, QString::number(intervalMs));
 }
 
 QString pageFillStop()

@@ -28,11 +28,12 @@ QString loginFillScript(const QString &user, const QString &pass, const QString 
 // isolated world of every top document (QWebEngineScript::ApplicationWorld,
 // at DocumentReady). It holds no login; pageFillStart hands the login to one
 // document, pageFillStop takes it back. Each run of the fill whose result
-// differs from the run before is told as a console message: `token`, a
-// blank, then the result as JSON ({ok, frames, set[, err]}).
+// differs from the run before is told as a console message: the token (the
+// script expression `tokenScript`, see ScriptChannel), a blank, then the
+// result as JSON ({ok, frames, set[, err]}).
 QString pageFillRoutine();
 // Run in the same world: the routine fills now and then every `intervalMs`.
-QString pageFillStart(const QString &user, const QString &pass, const QString &origin, const QString &token,
+QString pageFillStart(const QString &user, const QString &pass, const QString &origin, const QString &tokenScript,
                       int intervalMs);
 QString pageFillStop();
 

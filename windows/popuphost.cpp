@@ -1,60 +1,29 @@
 #include "windows/popuphost.h"
 
 #include "windows/bulletinpopup.h"
-#include "windows/mainlink.h"
-#include "windows/notificationhost.h"
-
-#include <QDBusConnection>
-#include <QGuiApplication>
 
 namespace lckb {
 
-PopupHost::PopupHost(MainLink &main, int tickMs)
-    : MainWindowAlertHost(main)
-    , m_tickMs(tickMs)
-{
-}
+namespace {
 
-bool MainWindowAlertHost::mainWindowVisible() const
+// A child of its window: it goes when the window goes.
+class WindowHandle final : public PopupHandle
 {
-    return m_main.mainWindowVisible();
-}
+public:
+    explicit WindowHandle(BulletinPopup *w) : PopupHandle(w), m_window(w) {}
+    void show() override { m_window->show(); }
+    void close() override { m_window->close(); }
 
-bool MainWindowAlertHost::mainWindowIsActive() const
-{
-    return m_main.mainWindowIsActive();
-}
+private:
+    BulletinPopup *m_window;
+};
 
-void MainWindowAlertHost::minimizeMainWindow()
-{
-    m_main.minimizeMainWindow();
-}
+} // namespace
 
-QObject *PopupHost::createPopup(const PopupData &d)
+PopupHandle *PopupWindows::createPopup(const Bulletin &b, int sequence)
 {
     // No parent: a pop-up is a window of its own and deletes itself when closed.
-    return new BulletinPopup(m_main, d, m_tickMs);
-}
-
-void PopupHost::showPopup(QObject *popup)
-{
-    if (auto *w = qobject_cast<QWidget *>(popup))
-        w->show();
-}
-
-void PopupHost::closePopup(QObject *popup)
-{
-    if (auto *w = qobject_cast<QWidget *>(popup))
-        w->close();
-}
-
-std::unique_ptr<AlertHost> makeAlertHost(MainLink &main, int tickMs)
-{
-    // A Wayland window cannot place itself; a notification finds its place.
-    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
-        && QDBusConnection::sessionBus().isConnected())
-        return std::make_unique<NotificationHost>(main, tickMs);
-    return std::make_unique<PopupHost>(main, tickMs);
+    return new WindowHandle(new BulletinPopup(m_main, b, sequence, m_tickMs));
 }
 
 } // namespace lckb

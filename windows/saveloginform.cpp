@@ -1,13 +1,12 @@
 #include "windows/saveloginform.h"
 
 #include "app/session.h"
-#include "app/startup.h"
+#include "prefs/messagebox.h"
 #include "prefs/screenunits.h"
 #include "windows/mainlink.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 
@@ -23,26 +22,23 @@ SaveLoginForm::SaveLoginForm(MainLink &main, QWidget *parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kCaption);
-    const auto place = [this](QWidget *w, int left, int top, int width, int height) {
-        w->setGeometry(twipsOn(this, left), twipsOn(this, top), twipsOn(this, width), twipsOn(this, height));
-    };
     resize(twipsOn(this, 3675), twipsOn(this, 2340));
 
     auto *userLabel = new QLabel(QStringLiteral("用户名："), this);
-    place(userLabel, 360, 480, 735, 255);
+    placeTwips(userLabel, 360, 480, 735, 255);
     auto *passwordLabel = new QLabel(QStringLiteral("密  码："), this);
-    place(passwordLabel, 360, 1080, 735, 255);
+    placeTwips(passwordLabel, 360, 1080, 735, 255);
     m_user = new QLineEdit(this);
     m_user->setObjectName(QStringLiteral("userEdit"));
-    place(m_user, 1200, 360, 1935, 375);
+    placeTwips(m_user, 1200, 360, 1935, 375);
     m_user->setAccessibleName(userLabel->text());
     m_password = new QLineEdit(this);
     m_password->setObjectName(QStringLiteral("passwordEdit"));
-    place(m_password, 1200, 960, 1935, 375);
+    placeTwips(m_password, 1200, 960, 1935, 375);
     m_password->setAccessibleName(passwordLabel->text());
     auto *saveButton = new QPushButton(QStringLiteral("保存密码"), this);
     saveButton->setObjectName(QStringLiteral("saveButton"));
-    place(saveButton, 480, 1680, 2655, 435);
+    placeTwips(saveButton, 480, 1680, 2655, 435);
     saveButton->setAccessibleName(saveButton->text());
     userLabel->setBuddy(m_user);
     passwordLabel->setBuddy(m_password);
@@ -58,12 +54,12 @@ SaveLoginForm::SaveLoginForm(MainLink &main, QWidget *parent)
 
 void SaveLoginForm::message(const QString &text, std::function<void()> then)
 {
-    auto *box = new QMessageBox(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
-    if (then)
-        connect(box, &QMessageBox::finished, this, std::move(then));
-    box->open();
+    // A child of the form: it goes with the form, and `then` with it.
+    openMessage(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Ok, this,
+                [then = std::move(then)](QMessageBox::StandardButton) {
+                    if (then)
+                        then();
+                });
 }
 
 void SaveLoginForm::save()

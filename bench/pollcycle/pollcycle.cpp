@@ -31,8 +31,8 @@ namespace {
 struct QuietAlerts final : AlertSink
 {
     int announced = 0;
-    void announce(const QString &, const QString &, const QString &) override { ++announced; }
-    void playSound(const QString &, int) override {}
+    void announce(const Bulletin &) override { ++announced; }
+    void playSound(const QString &) override {}
 };
 
 qint64 cpuNs(clockid_t clock)

@@ -1,6 +1,6 @@
 // Holds the single-instance lock at the path given until killed, so the
 // start-up test can watch a second copy being refused.
-#include "app/startup.h"
+#include "app/singleinstance.h"
 
 #include <QCoreApplication>
 #include <cstdio>

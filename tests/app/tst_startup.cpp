@@ -1,7 +1,11 @@
 // Start-up: the server line table, the stored line index, the options, and
 // the refusal of a second copy.
 #include "files.h"
-#include "app/startup.h"
+#include "app/datafolder.h"
+#include "app/options.h"
+#include "app/platform.h"
+#include "app/serverlines.h"
+#include "app/singleinstance.h"
 
 #include <QDir>
 #include <QFileInfo>

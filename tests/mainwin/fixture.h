@@ -3,9 +3,10 @@
 // with intervals short enough for tests.
 #include "reminder/alerts.h"
 #include "bulletinserver.h"
-#include "app/clock.h"
+#include "manualclock.h"
 #include "mainwin/lineswitch.h"
 #include "mainwin/mainwindow.h"
+#include "mainwin/program.h"
 #include "mainwin/router.h"
 #include "mainwin/tray.h"
 #include "prefs/channeldialog.h"
@@ -73,13 +74,13 @@ struct Fixture
             QFile::copy(QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(f),
                         dir.filePath(QLatin1String(f)));
     }
-    // The main window's load step, shown when asked, and its page loaded.
-    void load(lckb::MainWindow &w, bool show = true)
+    // The load steps, the main window shown when asked, and its page loaded.
+    void load(lckb::Program &p, bool show = true)
     {
-        w.load();
+        p.start();
         if (show)
-            w.show();
-        QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
+            p.window().show();
+        QTRY_VERIFY_WITH_TIMEOUT(p.window().pageComplete(), 20000);
     }
     QString ini() const { return session.profilePath(); }
     void write(const char *section, const char *key, const QString &value)

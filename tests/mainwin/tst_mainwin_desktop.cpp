@@ -31,11 +31,12 @@ void TstDesktop::titlesAreExactlyTheCaptions()
 {
     Fixture fx;
     fx.sim.setFrameCount(3); // so a pop-up's click has something to say
-    MainWindow w(fx.session, &fx.player);
-    fx.load(w);
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    fx.load(prog);
     QTRY_COMPARE(XServer::title(&w), QStringLiteral("澜策快报 LC6.1.1"));
 
-    w.alerts().announce(QStringLiteral("澜策公司"), QStringLiteral("标题"), fx.session.serverBase() + "/nc/show.asp?id=1");
+    prog.alerts().announce({0, QStringLiteral("澜策公司"), QStringLiteral("标题"), fx.session.serverBase() + "/nc/show.asp?id=1", {}});
     QTRY_COMPARE(testkit::popups().size(), 1);
     BulletinPopup *popup = testkit::popups().first();
     QTRY_COMPARE(XServer::title(popup), QStringLiteral("有新信息，请注意查看！"));
@@ -75,9 +76,10 @@ void TstDesktop::titlesAreExactlyTheCaptions()
 void TstDesktop::framesAndButtonsAsDesigned()
 {
     Fixture fx;
-    MainWindow w(fx.session, &fx.player);
-    fx.load(w);
-    w.alerts().announce(QStringLiteral("澜策公司"), QStringLiteral("标题"), fx.session.serverBase() + "/nc/show.asp?id=1");
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    fx.load(prog);
+    prog.alerts().announce({0, QStringLiteral("澜策公司"), QStringLiteral("标题"), fx.session.serverBase() + "/nc/show.asp?id=1", {}});
     QTRY_COMPARE(testkit::popups().size(), 1);
     BulletinPopup *popup = testkit::popups().first();
     w.choiceBoxes().showChannelDialog();

@@ -32,9 +32,10 @@ void TstEndToEnd::oneBulletinFromServerToFrame()
 {
     Fixture fx;
     fx.session.intervals.poll = 150;
-    MainWindow w(fx.session, &fx.player);
-    fx.load(w);
-    QSignalSpy polls(&w.poll(), &ReminderPoll::pollFinished);
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    fx.load(prog);
+    QSignalSpy polls(&prog.poll(), &ReminderPoll::pollFinished);
 
     // The first reply only becomes the baseline.
     QTRY_VERIFY(polls.count() >= 2);
@@ -54,10 +55,10 @@ void TstEndToEnd::oneBulletinFromServerToFrame()
     QTRY_VERIFY(polls.count() >= n + 1);
     QTRY_COMPARE(popups().size(), 1);
     BulletinPopup *p = popups().first();
-    QCOMPARE(p->data().title, oldFields.at(1));
-    QCOMPARE(p->data().group, oldFields.at(2));
+    QCOMPARE(p->bulletin().title, oldFields.at(1));
+    QCOMPARE(p->bulletin().group, oldFields.at(2));
     const QString url = fx.session.serverBase() + oldFields.at(3);
-    QCOMPARE(p->data().url, url);
+    QCOMPARE(p->bulletin().url, url);
     QCOMPARE(fx.player.played, QStringList{fx.session.programDir() + "ts.wav"});
 
     // Announced once: further polls of the same reply raise nothing more.
@@ -101,28 +102,29 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
 
     Fixture fx;
     fx.sim.setScenario({Step::reply(first), Step::reply(second), Step::reply(third), failing, Step::reply(third)});
-    MainWindow w(fx.session, &fx.player);
-    fx.load(w, false); // in the tray, as when the user is away
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    fx.load(prog, false); // in the tray, as when the user is away
     QList<PollOutcome> outcomes;
-    connect(&w.poll(), &ReminderPoll::pollFinished, this, [&](PollOutcome o) { outcomes << o; });
+    connect(&prog.poll(), &ReminderPoll::pollFinished, this, [&](PollOutcome o) { outcomes << o; });
     // A poll at time `t` of the day; Busy when it did not end in time.
     const auto pollAt = [&](QTime t) {
         fx.clock.set(QDateTime(fx.clock.now().date(), t));
         const qsizetype n = outcomes.size();
-        w.poll().pollOnce();
+        prog.poll().pollOnce();
         return testkit::waitFor([&] { return outcomes.size() > n; }, 5000) ? outcomes.last() : PollOutcome::Busy;
     };
     const auto greyIcon = [&] {
-        const QImage img = w.tray()->icon()->icon().pixmap(32).toImage();
+        const QImage img = prog.tray().icon()->icon().pixmap(32).toImage();
         for (int y = 0; y < img.height(); ++y)
             for (int x = 0; x < img.width(); ++x)
                 if (const QColor c = img.pixelColor(x, y); c.red() != c.green() || c.green() != c.blue())
                     return false;
         return true;
     };
-    QMenu *recentMenu = w.tray()->menu()->findChild<QMenu *>("recentMenu");
+    QMenu *recentMenu = prog.tray().menu()->findChild<QMenu *>("recentMenu");
     QVERIFY(recentMenu);
-    QCOMPARE(w.tray()->menu()->actions().indexOf(recentMenu->menuAction()), 1);
+    QCOMPARE(prog.tray().menu()->actions().indexOf(recentMenu->menuAction()), 1);
 
     QCOMPARE(pollAt(QTime(9, 1)), PollOutcome::Unchanged);
     QCOMPARE(pollAt(QTime(9, 31, 59)), PollOutcome::Compared);
@@ -134,7 +136,7 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
         labels << a->text();
     QCOMPARE(labels, QStringList({QStringLiteral("09:42  标题107"), QStringLiteral("09:42  ") + longTitle.left(29) + QChar(0x2026),
                                   QStringLiteral("09:42  标题104"), QStringLiteral("09:31  R&&D 新品发布")}));
-    QCOMPARE(w.tray()->icon()->toolTip(), Tray::kTip);
+    QCOMPARE(prog.tray().icon()->toolTip(), Tray::kTip);
     QVERIFY(!greyIcon());
 
     // The oldest entry does what its pop-up would have done.
@@ -152,16 +154,16 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
     // turns grey; nothing else happens.
     QCOMPARE(pollAt(QTime(10, 5, 10)), PollOutcome::FetchFailed);
     QCOMPARE(pollAt(QTime(10, 5, 40)), PollOutcome::FetchFailed);
-    QCOMPARE(w.tray()->icon()->toolTip(), Tray::kTip);
+    QCOMPARE(prog.tray().icon()->toolTip(), Tray::kTip);
     QCOMPARE(pollAt(QTime(10, 6, 10)), PollOutcome::FetchFailed);
-    QCOMPARE(w.tray()->icon()->toolTip(), Tray::kTip + QStringLiteral("\n提醒中断：自 10:05 起未能取到提醒"));
+    QCOMPARE(prog.tray().icon()->toolTip(), Tray::kTip + QStringLiteral("\n提醒中断：自 10:05 起未能取到提醒"));
     QVERIFY(greyIcon());
     QVERIFY(testkit::messageBoxes().isEmpty());
     QCOMPARE(fx.player.played.size(), 4);
 
     // The first usable reply takes both back.
     QCOMPARE(pollAt(QTime(10, 6, 40)), PollOutcome::Unchanged);
-    QCOMPARE(w.tray()->icon()->toolTip(), Tray::kTip);
+    QCOMPARE(prog.tray().icon()->toolTip(), Tray::kTip);
     QVERIFY(!greyIcon());
     testkit::deletePopups();
 }

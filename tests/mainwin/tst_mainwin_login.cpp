@@ -68,8 +68,10 @@ void TstLogin::storedPreferencesLoadQuietly()
     fx.write("mima", "pass", "p");
     const QByteArray before = testkit::readFile(fx.ini());
 
-    MainWindow w(fx.session, &fx.player);
-    w.load();
+    Program prog(fx.session, &fx.player);
+
+    MainWindow &w = prog.window();
+    prog.start();
     QVERIFY(!box(w, "reminderBox")->isChecked());
     QVERIFY(box(w, "seriesBox")->isChecked());
     QVERIFY(!box(w, "soundBox")->isChecked());
@@ -85,8 +87,9 @@ void TstLogin::storedPreferencesLoadQuietly()
 void TstLogin::boxesOpenTheirWindows()
 {
     Fixture fx;
-    MainWindow w(fx.session, &fx.player);
-    w.load();
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    prog.start();
     w.show();
 
     // The reminder switch: off writes 0, on writes 1 and shows the channel dialog.
@@ -125,9 +128,10 @@ void TstLogin::fillTypesTheLoginOnlyWhereItBelongs()
         fx.write("mima", "mima", "1");
         fx.write("mima", "user", QStringLiteral("张三"));
         fx.write("mima", "pass", "secret");
-        MainWindow w(fx.session, &fx.player);
+        Program prog(fx.session, &fx.player);
+        MainWindow &w = prog.window();
         QSignalSpy fills(&w, &MainWindow::loginFilled);
-        w.load();
+        prog.start();
         QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
         QTRY_VERIFY(fills.count() >= 1);
         const auto r = fills.last().at(0).value<LoginFillResult>();
@@ -186,8 +190,9 @@ void TstLogin::fillCarriesAnyTextVerbatim()
 {
     Fixture fx;
     fx.write("mima", "mima", "1");
-    MainWindow w(fx.session, &fx.player);
-    fx.load(w, false);
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    fx.load(prog, false);
     testkit::runJs(w.page(), "window.pwned = 0");
     const QString nasty = QStringLiteral("a'b\"c\\d\ne</script><script>window.pwned=1</script>\u2028${x}`); window.pwned=1; //");
     fx.session.choices.setLogin(nasty, nasty + "2"); // in memory: a line break is never stored
@@ -206,8 +211,9 @@ void TstLogin::saveLoginForm()
     // Empty boxes: refused, nothing stored, the form stays.
     {
         Fixture fx;
-        MainWindow w(fx.session, &fx.player);
-        w.load();
+        Program prog(fx.session, &fx.player);
+        MainWindow &w = prog.window();
+        prog.start();
         w.showSaveLoginForm();
         SaveLoginForm *f = openSaveLoginForm();
         QVERIFY(f);
@@ -231,8 +237,9 @@ void TstLogin::saveLoginForm()
     // Four frames: saved, typed in, closed.
     {
         Fixture fx;
-        MainWindow w(fx.session, &fx.player);
-        fx.load(w, false);
+        Program prog(fx.session, &fx.player);
+        MainWindow &w = prog.window();
+        fx.load(prog, false);
         w.showSaveLoginForm();
         QPointer<SaveLoginForm> f = openSaveLoginForm();
         QSignalSpy filled(f.data(), &SaveLoginForm::fillDone);
@@ -260,8 +267,9 @@ void TstLogin::saveLoginForm()
     {
         Fixture fx;
         fx.sim.setMainPageDelay(60000);
-        MainWindow w(fx.session, &fx.player);
-        w.load();
+        Program prog(fx.session, &fx.player);
+        MainWindow &w = prog.window();
+        prog.start();
         w.showSaveLoginForm();
         QPointer<SaveLoginForm> f = openSaveLoginForm();
         testkit::child<QLineEdit>(f, "userEdit")->setText("u");
@@ -276,8 +284,9 @@ void TstLogin::saveLoginForm()
     {
         Fixture fx;
         fx.sim.setFrameCount(3);
-        MainWindow w(fx.session, &fx.player);
-        fx.load(w, false);
+        Program prog(fx.session, &fx.player);
+        MainWindow &w = prog.window();
+        fx.load(prog, false);
         w.showSaveLoginForm();
         QPointer<SaveLoginForm> f = openSaveLoginForm();
         QSignalSpy filled(f.data(), &SaveLoginForm::fillDone);
@@ -296,8 +305,9 @@ void TstLogin::saveLoginForm()
 void TstLogin::lineSwitch()
 {
     Fixture fx;
-    MainWindow w(fx.session, &fx.player);
-    fx.load(w);
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    fx.load(prog);
     QCOMPARE(fx.pageRequests(0), 1);
 
     // Cancel: nothing written, the page stays, the line in use stays selected.
@@ -322,15 +332,16 @@ void TstLogin::lineSwitch()
     QTRY_VERIFY(w.pageComplete());
     QCOMPARE(pageView(w)->url().toString(), fx.session.serverLines[2] + "/nc/i88-61.asp");
     // The next poll asks the new line.
-    QVERIFY(w.poll().requestUrl().startsWith(fx.session.serverLines[2] + "/nc/tx.asp?s="));
+    QVERIFY(prog.poll().requestUrl().startsWith(fx.session.serverLines[2] + "/nc/tx.asp?s="));
 }
 
 void TstLogin::everythingSurvivesARestart()
 {
     Fixture fx;
     {
-        MainWindow w(fx.session, &fx.player);
-        fx.load(w);
+        Program prog(fx.session, &fx.player);
+        MainWindow &w = prog.window();
+        fx.load(prog);
         box(w, "soundBox")->click();
         box(w, "reminderBox")->click(); // off
         box(w, "reminderBox")->click(); // on: the channel dialog
@@ -354,8 +365,9 @@ void TstLogin::everythingSurvivesARestart()
     again.choices = UserChoices(again.profilePath());
     again.choices.loadLineIndex();
     QCOMPARE(again.choices.lineIndex(), 3);
-    MainWindow w(again, &fx.player);
-    w.load();
+    Program prog(again, &fx.player);
+    MainWindow &w = prog.window();
+    prog.start();
     QVERIFY(lineButton(w, 3)->isChecked());
     QVERIFY(!box(w, "soundBox")->isChecked());
     QVERIFY(!box(w, "reminderBox")->isChecked());

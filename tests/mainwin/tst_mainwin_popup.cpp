@@ -2,6 +2,7 @@
 // rule with real windows, the click into the service page, the self-close.
 #include "windows/browser.h"
 #include "fixture.h"
+#include "prefs/messagebox.h"
 #include "mainwin/mainwindow.h"
 #include "windows/bulletinpopup.h"
 #include "testkit.h"
@@ -24,7 +25,7 @@ QList<int> popupIndexes()
 {
     QList<int> out;
     for (BulletinPopup *p : popups())
-        out << p->data().sequence;
+        out << p->sequence();
     std::sort(out.begin(), out.end());
     return out;
 }
@@ -64,9 +65,10 @@ void TstPopup::placementAndLook()
              QPoint(1920 + 2880 - 360 - 5, 1620 - 195 - 50));
 
     Fixture fx;
-    MainWindow w(fx.session, &fx.player);
-    w.load();
-    w.alerts().announce(QStringLiteral("澜策公司"), QStringLiteral("<b>粗体</b>"), fx.session.serverBase() + "/nc/show.asp?id=1");
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    prog.start();
+    prog.alerts().announce({0, QStringLiteral("澜策公司"), QStringLiteral("<b>粗体</b>"), fx.session.serverBase() + "/nc/show.asp?id=1", {}});
     QCOMPARE(popups().size(), 1);
     BulletinPopup *p = popups().first();
     QLabel *title = testkit::child<QLabel>(p, "titleLabel");
@@ -84,8 +86,8 @@ void TstPopup::placementAndLook()
     QVERIFY(p->windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(p->windowFlags() & Qt::Tool); // no task-bar entry
     QVERIFY(p->testAttribute(Qt::WA_ShowWithoutActivating));
-    QCOMPARE(p->data().sequence, 1);
-    QCOMPARE(p->data().group, QStringLiteral("澜策公司"));
+    QCOMPARE(p->sequence(), 1);
+    QCOMPARE(p->bulletin().group, QStringLiteral("澜策公司"));
     const qreal dpi = p->screen()->logicalDotsPerInchX();
     QCOMPARE(p->size(), QSize(twipsToPx(3450, dpi), twipsToPx(1530, dpi)));
     QTRY_COMPARE(p->frameGeometry().topLeft(),
@@ -103,7 +105,7 @@ void TstPopup::placementAndLook()
     // a closing ">" that no filter of the reply stops. Rendered as a tooltip
     // label renders it: rich text when it looks like markup.
     for (const QString &text : {QStringLiteral("<b>粗体</b>"), QStringLiteral("<img src=\"/tmp/x.png\" width=300")}) {
-        BulletinPopup q(w, {9, QStringLiteral("澜策公司"), text, fx.session.serverBase() + "/nc/show.asp?id=9"}, 60000);
+        BulletinPopup q(w, {1, QStringLiteral("澜策公司"), text, fx.session.serverBase() + "/nc/show.asp?id=9", {}}, 9, 60000);
         QTextDocument shown;
         if (Qt::mightBeRichText(q.toolTip()))
             shown.setHtml(q.toolTip());
@@ -120,39 +122,40 @@ void TstPopup::placementAndLook()
 void TstPopup::threePopupsAtMostAndTheTitleFilter()
 {
     Fixture fx;
-    MainWindow w(fx.session, &fx.player);
-    w.load();
+    Program prog(fx.session, &fx.player);
+    prog.start();
     for (const char *t : {"Arial font test", "ARIAL", "xarialx"})
-        w.alerts().announce("g", QString::fromLatin1(t), "http://x/");
+        prog.alerts().announce({0, "g", QString::fromLatin1(t), "http://x/", {}});
     QVERIFY(popups().isEmpty());
-    QCOMPARE(w.alerts().popupCount(), 0);
+    QCOMPARE(prog.alerts().popupCount(), 0);
 
     for (int i = 1; i <= 5; ++i)
-        w.alerts().announce("g", i == 1 ? QStringLiteral("Aria") : QStringLiteral("title %1").arg(i), "http://x/");
+        prog.alerts().announce({0, "g", i == 1 ? QStringLiteral("Aria") : QStringLiteral("title %1").arg(i), "http://x/", {}});
     QCOMPARE(popupIndexes(), QList<int>({3, 4, 5}));
-    QCOMPARE(w.alerts().popupCount(), 5);
+    QCOMPARE(prog.alerts().popupCount(), 5);
 
     // One the user closed is simply not there any more; the next still
     // closes only what is older than the two before it.
     for (BulletinPopup *p : popups())
-        if (p->data().sequence == 4)
+        if (p->sequence() == 4)
             p->close();
-    w.alerts().announce("g", "six", "http://x/");
+    prog.alerts().announce({0, "g", "six", "http://x/", {}});
     QCOMPARE(popupIndexes(), QList<int>({5, 6}));
 }
 
 void TstPopup::minimiseRule()
 {
     Fixture fx;
-    MainWindow w(fx.session, &fx.player);
-    w.load();
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    prog.start();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
     // Active: left as it is.
     w.activateWindow();
     QTRY_COMPARE(QApplication::activeWindow(), &w);
-    w.alerts().announce("g", "a", "http://x/");
+    prog.alerts().announce({0, "g", "a", "http://x/", {}});
     QVERIFY(!w.isMinimized());
 
     // Visible but another window has the focus: minimised.
@@ -160,23 +163,24 @@ void TstPopup::minimiseRule()
     other.show();
     other.activateWindow();
     QTRY_COMPARE(QApplication::activeWindow(), &other);
-    w.alerts().announce("g", "b", "http://x/");
+    prog.alerts().announce({0, "g", "b", "http://x/", {}});
     QTRY_VERIFY(w.isMinimized());
 
     // Hidden in the tray: stays hidden.
     w.hide();
-    w.alerts().announce("g", "c", "http://x/");
+    prog.alerts().announce({0, "g", "c", "http://x/", {}});
     QVERIFY(w.isHidden());
 }
 
 void TstPopup::clickOpensTheBulletinInTheFourthFrame()
 {
     Fixture fx;
-    MainWindow w(fx.session, &fx.player);
-    fx.load(w, false);
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    fx.load(prog, false);
     w.showMinimized();
     const QString url = fx.session.serverBase() + "/nc/show.asp?id=4242";
-    w.alerts().announce("g", "t", url);
+    prog.alerts().announce({0, "g", "t", url, {}});
     BulletinPopup *p = popups().first();
     QPointer<BulletinPopup> guard(p);
     fx.sim.clearRequests();
@@ -201,10 +205,11 @@ void TstPopup::clickWithoutAFourthFrameSaysSoOnce()
 {
     Fixture fx;
     fx.sim.setFrameCount(3);
-    MainWindow w(fx.session, &fx.player);
-    fx.load(w, false);
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    fx.load(prog, false);
     w.hide();
-    w.alerts().announce("g", "t", fx.session.serverBase() + "/nc/show.asp?id=1");
+    prog.alerts().announce({0, "g", "t", fx.session.serverBase() + "/nc/show.asp?id=1", {}});
     QPointer<BulletinPopup> p = popups().first();
     clickTitle(testkit::child<QLabel>(p, "titleLabel"));
     QTRY_COMPARE(testkit::messageBoxes(BulletinPopup::kMainNotLoadedText).size(), 1);
@@ -227,12 +232,13 @@ void TstPopup::clickWhileLoadingTouchesNoFrame()
 {
     Fixture fx;
     fx.sim.setMainPageDelay(60000);
-    MainWindow w(fx.session, &fx.player);
-    w.load();
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    prog.start();
     w.showMinimized();
     QTest::qWait(200);
     QVERIFY(!w.pageComplete());
-    w.alerts().announce("g", "t", fx.session.serverBase() + "/nc/show.asp?id=1");
+    prog.alerts().announce({0, "g", "t", fx.session.serverBase() + "/nc/show.asp?id=1", {}});
     QPointer<BulletinPopup> p = popups().first();
     clickTitle(testkit::child<QLabel>(p, "titleLabel"));
     QTRY_VERIFY(!p);
@@ -246,14 +252,14 @@ void TstPopup::thirdTickCloses()
 {
     Fixture fx;
     fx.session.intervals.popupTick = 200;
-    MainWindow w(fx.session, &fx.player);
-    w.load();
-    w.alerts().announce("g", "t", "http://x/");
+    Program prog(fx.session, &fx.player);
+    prog.start();
+    prog.alerts().announce({0, "g", "t", "http://x/", {}});
     QPointer<BulletinPopup> p = popups().first();
     QTest::qWait(450); // two ticks and a half
     QVERIFY(p && p->isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(!p, 2000);
-    QCOMPARE(w.alerts().openPopupSequences(), QList<int>());
+    QCOMPARE(prog.alerts().openPopupSequences(), QList<int>());
 }
 
 QTEST_MAIN(TstPopup)

@@ -46,11 +46,13 @@ void TstMainWindow::loadStep()
     }
     fx.session.choices.loadLineIndex(); // as the entry procedure does
 
-    MainWindow w(fx.session, &fx.player);
+    Program prog(fx.session, &fx.player);
+
+    MainWindow &w = prog.window();
     QCOMPARE(w.windowTitle(), QStringLiteral("澜策快报 LC6.1.1"));
     QVERIFY(!fx.session.choices.choicesLoaded());
-    QSignalSpy questions(&w, &MainWindow::ended);
-    w.load();
+    QSignalSpy questions(&prog, &Program::ended);
+    prog.start();
     w.show();
 
     // The saved line is selected without a question, and its page is loaded.
@@ -68,14 +70,14 @@ void TstMainWindow::loadStep()
 
     QCOMPARE(fx.session.choices.user(), QStringLiteral("张三"));
     QCOMPARE(fx.session.choices.pass(), QStringLiteral("pw"));
-    QVERIFY(w.poll().timerRunning());
-    QCOMPARE(w.poll().busy(), 0);
+    QVERIFY(prog.poll().timerRunning());
+    QCOMPARE(prog.poll().busy(), 0);
     QVERIFY(fx.session.choices.choicesLoaded());
-    QCOMPARE(w.runLimit().startedAt(), fx.clock.now());
-    QCOMPARE(w.runLimit().limitMinutes(), 720);
-    QVERIFY(w.tray()->icon()->isVisible());
-    QCOMPARE(w.tray()->icon()->toolTip(), QStringLiteral("澜策快报+首席澜策宝"));
-    QVERIFY(!w.tray()->icon()->icon().isNull());
+    QCOMPARE(prog.runLimit().startedAt(), fx.clock.now());
+    QCOMPARE(prog.runLimit().limitMinutes(), 720);
+    QVERIFY(prog.tray().icon()->isVisible());
+    QCOMPARE(prog.tray().icon()->toolTip(), QStringLiteral("澜策快报+首席澜策宝"));
+    QVERIFY(!prog.tray().icon()->icon().isNull());
     // Loading wrote nothing: no preference was clicked.
     QCOMPARE(fx.read("config", "Check1"), QString());
     QCOMPARE(questions.count(), 0);
@@ -84,8 +86,9 @@ void TstMainWindow::loadStep()
 void TstMainWindow::controlsAndResizeRule()
 {
     Fixture fx;
-    MainWindow w(fx.session, &fx.player);
-    w.load();
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    prog.start();
     w.show();
     const qreal dpi = screenDpi(&w);
     // Sizes in twips, to the pixel they round to.
@@ -147,17 +150,18 @@ void TstMainWindow::controlsAndResizeRule()
 void TstMainWindow::closeBoxHidesAndTrayBringsBack()
 {
     Fixture fx;
-    MainWindow w(fx.session, &fx.player);
-    w.tray()->setAvailabilityProbe([] { return true; });
-    QSignalSpy ended(&w, &MainWindow::ended);
-    w.load();
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    prog.tray().setAvailabilityProbe([] { return true; });
+    QSignalSpy ended(&prog, &Program::ended);
+    prog.start();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
     // The close box hides; the icon stays.
     QVERIFY(!w.close());
     QVERIFY(w.isHidden());
-    QVERIFY(w.tray()->icon()->isVisible());
+    QVERIFY(prog.tray().icon()->isVisible());
     QCOMPARE(ended.count(), 0);
 
     // A left click on the icon shows the window, and gives it the focus
@@ -178,14 +182,14 @@ void TstMainWindow::closeBoxHidesAndTrayBringsBack()
     QTRY_VERIFY(!w.isMinimized());
     w.showMinimized();
     QTRY_VERIFY(w.isMinimized());
-    w.tray()->showAction()->trigger();
+    prog.tray().showAction()->trigger();
     QTRY_VERIFY(!w.isMinimized());
     w.hide();
-    w.tray()->showAction()->trigger();
+    prog.tray().showAction()->trigger();
     QVERIFY(w.isVisible());
 
     // The tray menu: "显示程序", the recent bulletins (none yet), "关闭退出".
-    const QList<QAction *> items = w.tray()->menu()->actions();
+    const QList<QAction *> items = prog.tray().menu()->actions();
     QCOMPARE(items.size(), 3);
     QCOMPARE(items.at(0)->text(), QStringLiteral("显示程序"));
     QCOMPARE(items.at(1)->text(), QStringLiteral("最近提醒"));
@@ -195,17 +199,18 @@ void TstMainWindow::closeBoxHidesAndTrayBringsBack()
     QCOMPARE(recent.first()->text(), QStringLiteral("（暂无）"));
     QVERIFY(!recent.first()->isEnabled());
     QCOMPARE(items.at(2)->text(), QStringLiteral("关闭退出"));
-    QCOMPARE(w.tray()->icon()->contextMenu(), w.tray()->menu());
+    QCOMPARE(prog.tray().icon()->contextMenu(), prog.tray().menu());
     QCOMPARE(ended.count(), 0);
 }
 
 void TstMainWindow::withoutTrayTheCloseBoxMinimises()
 {
     Fixture fx;
-    MainWindow w(fx.session, &fx.player);
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
     bool trayThere = false;
-    w.tray()->setAvailabilityProbe([&] { return trayThere; });
-    w.load();
+    prog.tray().setAvailabilityProbe([&] { return trayThere; });
+    prog.start();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
@@ -217,7 +222,7 @@ void TstMainWindow::withoutTrayTheCloseBoxMinimises()
     // A tray that turns up later is found, and from then on the close box hides.
     w.showNormal();
     trayThere = true;
-    QTRY_VERIFY(w.tray()->usable());
+    QTRY_VERIFY(prog.tray().usable());
     QVERIFY(!w.close());
     QVERIFY(w.isHidden());
 }
@@ -226,47 +231,50 @@ void TstMainWindow::quitCommands()
 {
     {
         Fixture fx;
-        MainWindow w(fx.session, &fx.player);
-        w.load();
+        Program prog(fx.session, &fx.player);
+        MainWindow &w = prog.window();
+        prog.start();
         w.show();
         QWidget other;
         other.setWindowTitle("other");
         other.show();
-        QSignalSpy ended(&w, &MainWindow::ended);
+        QSignalSpy ended(&prog, &Program::ended);
         // "关闭退出" on the window: the icon goes, every window closes, the run ends.
         QTest::mouseClick(button(w, "quitButton"), Qt::LeftButton);
         QCOMPARE(ended.count(), 1);
-        QVERIFY(!w.tray()->icon()->isVisible());
+        QVERIFY(!prog.tray().icon()->isVisible());
         QVERIFY(w.isHidden());
         QVERIFY(other.isHidden());
         QVERIFY(!w.findChild<QTimer *>("loginFillTimer")->isActive());
-        QVERIFY(!w.poll().timerRunning());
+        QVERIFY(!prog.poll().timerRunning());
     }
     {
         Fixture fx;
-        MainWindow w(fx.session, &fx.player);
-        w.load();
+        Program prog(fx.session, &fx.player);
+        MainWindow &w = prog.window();
+        prog.start();
         w.show();
         QWidget other;
         other.show();
-        QSignalSpy ended(&w, &MainWindow::ended);
+        QSignalSpy ended(&prog, &Program::ended);
         // "关闭退出" in the tray menu: the icon goes and the run ends at once,
         // without the window's closing steps.
-        w.tray()->quitAction()->trigger();
+        prog.tray().quitAction()->trigger();
         QCOMPARE(ended.count(), 1);
-        QVERIFY(!w.tray()->icon()->isVisible());
+        QVERIFY(!prog.tray().icon()->isVisible());
         QVERIFY(w.isVisible());
         QVERIFY(other.isVisible());
     }
     {
         Fixture fx;
-        MainWindow w(fx.session, &fx.player);
-        w.load();
+        Program prog(fx.session, &fx.player);
+        MainWindow &w = prog.window();
+        prog.start();
         w.show();
-        QSignalSpy ended(&w, &MainWindow::ended);
+        QSignalSpy ended(&prog, &Program::ended);
         // An end from outside (logout, SIGTERM): every window closes; the
         // icon is left to the desktop.
-        w.endFromOutside();
+        prog.endFromOutside();
         QCOMPARE(ended.count(), 1);
         QVERIFY(w.isHidden());
     }
@@ -276,10 +284,11 @@ void TstMainWindow::runningLimitEndsTheRun()
 {
     Fixture fx;
     fx.session.intervals.runLimit = 20;
-    MainWindow w(fx.session, &fx.player);
-    w.load();
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    prog.start();
     w.show();
-    QSignalSpy ended(&w, &MainWindow::ended);
+    QSignalSpy ended(&prog, &Program::ended);
     // Start 09:00:30: 720 minute boundaries at 21:00:59 is not yet over the limit.
     fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(21, 0, 59)));
     QTest::qWait(100);
@@ -287,7 +296,7 @@ void TstMainWindow::runningLimitEndsTheRun()
     fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(21, 1, 0)));
     QTRY_COMPARE(ended.count(), 1);
     // No dead icon stays behind, no message, and the window did not close itself.
-    QVERIFY(!w.tray()->icon()->isVisible());
+    QVERIFY(!prog.tray().icon()->isVisible());
     QVERIFY(testkit::messageBoxes().isEmpty());
     QVERIFY(w.isVisible());
 }

@@ -1,4 +1,4 @@
-// Pop-up bookkeeping, the main window's minimise rule and the sound requests.
+// Pop-up bookkeeping, the main window making way, and the sound requests.
 #include "reminder/alerts.h"
 #include "reminder/sound.h"
 
@@ -13,32 +13,36 @@ using L = QStringList;
 
 namespace {
 
-struct FakeHost : QObject, AlertHost, SoundPlayer
+struct FakeHost : QObject, PopupHost, AlertBackdrop, SoundPlayer
 {
-    QStringList events;
-    QList<QObject *> popups; // by sequence - 1
-    bool visible = true, active = false;
-    bool createTakesFocus = false; // the new window takes the focus from the main window
-
-    bool mainWindowVisible() const override { return visible; }
-    bool mainWindowIsActive() const override { return active; }
-    void minimizeMainWindow() override { events << "minimize"; }
-    QObject *createPopup(const PopupData &d) override
+    struct Popup : PopupHandle
     {
-        events << QString("create %1 %2|%3|%4").arg(d.sequence).arg(d.group, d.title, d.url);
-        active = active && !createTakesFocus;
-        popups << new QObject(this);
-        popups.last()->setObjectName(QString::number(d.sequence));
+        Popup(FakeHost *host, int sequence) : PopupHandle(host), host(host) { setObjectName(QString::number(sequence)); }
+        void show() override { host->events << "show " + objectName(); }
+        void close() override
+        {
+            host->events << "close " + objectName();
+            delete this;
+        }
+        FakeHost *host;
+    };
+    QStringList events;
+    QList<Popup *> popups; // by sequence - 1
+
+    PopupHandle *createPopup(const Bulletin &b, int sequence) override
+    {
+        events << QString("create %1 %2|%3|%4").arg(sequence).arg(b.group, b.title, b.url);
+        popups << new Popup(this, sequence);
         return popups.last();
     }
-    void showPopup(QObject *p) override { events << "show " + p->objectName(); }
-    void closePopup(QObject *p) override
-    {
-        events << "close " + p->objectName();
-        delete p;
-    }
+    void stepAside() override { events << "aside"; }
     void play(const QString &file) override { events << "play " + file; }
 };
+
+Bulletin item(const QString &group, const QString &title, const QString &url)
+{
+    return {1, group, title, url, {}};
+}
 
 QString writeFile(const QTemporaryDir &dir, const char *name, const QByteArray &bytes)
 {
@@ -54,7 +58,6 @@ class TstReminderAlerts : public QObject
 private slots:
     void arialTitlesAreDropped();
     void atMostThreePopupsStayOpen();
-    void mainWindowGetsOutOfTheWay();
     void playSound();
     void effectPlayerNeverBlocks();
 };
@@ -62,50 +65,39 @@ private slots:
 void TstReminderAlerts::arialTitlesAreDropped()
 {
     FakeHost host;
-    Alerts a(host, host);
+    Alerts a(host, host, host);
     for (const char *title : {"Arial font test", "ARIAL", "xarialx"})
-        a.announce("G", title, "u");
+        a.announce(item("G", title, "u"));
     QCOMPARE(a.popupCount(), 0);
     QVERIFY(host.events.isEmpty());
-    a.announce("组 A", "Aria", "http://h/nc/a.asp");
+    // The main window makes way before the pop-up is made, so making it
+    // never counts as the main window losing the focus.
+    a.announce(item("组 A", "Aria", "http://h/nc/a.asp"));
     QCOMPARE(a.popupCount(), 1);
-    QCOMPARE(host.events, L({"create 1 组 A|Aria|http://h/nc/a.asp", "minimize", "show 1"}));
+    QCOMPARE(host.events, L({"aside", "create 1 组 A|Aria|http://h/nc/a.asp", "show 1"}));
 }
 
 void TstReminderAlerts::atMostThreePopupsStayOpen()
 {
     FakeHost host;
-    host.active = true;
-    Alerts a(host, host);
+    Alerts a(host, host, host);
+    QList<Bulletin> shown;
+    connect(&a, &Alerts::announced, [&](const Bulletin &b) { shown << b; });
     for (int i = 1; i <= 5; ++i)
-        a.announce("G", QString("T%1").arg(i), "u");
+        a.announce(item("G", QString("T%1").arg(i), "u"));
     QCOMPARE(a.openPopupSequences(), QList<int>({3, 4, 5}));
     // The older ones close before the new one is made.
-    QCOMPARE(host.events.mid(4), L({"create 3 G|T3|u", "show 3", "close 1", "create 4 G|T4|u", "show 4",
-                                    "close 2", "create 5 G|T5|u", "show 5"}));
+    QCOMPARE(host.events.mid(6), L({"aside", "create 3 G|T3|u", "show 3", "close 1", "aside", "create 4 G|T4|u",
+                                    "show 4", "close 2", "aside", "create 5 G|T5|u", "show 5"}));
+    QCOMPARE(shown.size(), 5);
+    QCOMPARE(shown.last().title, QStringLiteral("T5"));
 
     delete host.popups.at(3); // number 4, closed by the user: simply gone
     QCOMPARE(a.openPopupSequences(), QList<int>({3, 5}));
     host.events.clear();
-    a.announce("G", "T6", "u");
-    QCOMPARE(host.events, L({"close 3", "create 6 G|T6|u", "show 6"}));
+    a.announce(item("G", "T6", "u"));
+    QCOMPARE(host.events, L({"close 3", "aside", "create 6 G|T6|u", "show 6"}));
     QCOMPARE(a.openPopupSequences(), QList<int>({5, 6}));
-}
-
-void TstReminderAlerts::mainWindowGetsOutOfTheWay()
-{
-    FakeHost host;
-    Alerts a(host, host);
-    // Active before the pop-up was made, even if the pop-up takes the focus: unchanged.
-    host.active = host.createTakesFocus = true;
-    a.announce("G", "T", "u");
-    // Visible behind another program's window: minimised before the pop-up shows.
-    a.announce("G", "T", "u");
-    // Hidden in the tray: stays hidden.
-    host.visible = false;
-    a.announce("G", "T", "u");
-    QCOMPARE(host.events, L({"create 1 G|T|u", "show 1", "create 2 G|T|u", "minimize", "show 2",
-                             "create 3 G|T|u", "show 3"}));
 }
 
 void TstReminderAlerts::playSound()
@@ -114,12 +106,11 @@ void TstReminderAlerts::playSound()
     const QString ts = writeFile(dir, "ts.wav", "RIFF"), ts1 = writeFile(dir, "ts1.wav", "RIFF");
     QVERIFY(!ts.isEmpty() && !ts1.isEmpty());
     FakeHost host;
-    Alerts a(host, host);
-    a.playSound(dir.filePath("missing.wav"), 1);
-    a.playSound(dir.path(), 1); // a folder is no sound file
-    a.playSound(ts, 0);
-    a.playSound(ts, 1);
-    a.playSound(ts1, 1);
+    Alerts a(host, host, host);
+    a.playSound(dir.filePath("missing.wav"));
+    a.playSound(dir.path()); // a folder is no sound file
+    a.playSound(ts);
+    a.playSound(ts1);
     QCOMPARE(host.events, L({"play " + ts, "play " + ts1}));
 }
 

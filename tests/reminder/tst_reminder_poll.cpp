@@ -1,5 +1,6 @@
 // The reminder poll against reply servers on 127.0.0.1, with a manual clock
 // and recorded alerts.
+#include "manualclock.h"
 #include "rawhttpserver.h"
 #include "reminder/reminderpoll.h"
 
@@ -26,8 +27,8 @@ QByteArray reply(const std::map<int, QByteArray> &replaced = {}, int count = 8)
 struct Recorder : AlertSink
 {
     QStringList calls;
-    void announce(const QString &g, const QString &t, const QString &u) override { calls << "msn " + g + "|" + t + "|" + u; }
-    void playSound(const QString &f, int n) override { calls << QString("wav %1|%2").arg(f).arg(n); }
+    void announce(const Bulletin &b) override { calls << "msn " + b.group + "|" + b.title + "|" + b.url; }
+    void playSound(const QString &f) override { calls << "wav " + f; }
 };
 
 struct Rig
@@ -106,7 +107,7 @@ void TstReminderPoll::baselineEqualAndMarkupReplies()
 
     // "<" without ">" is an ordinary reply.
     const QByteArray lt = reply({{3, "9,a<b,G,/nc/x.asp"}});
-    QCOMPARE(r.run(lt), L({"Compared", "msn Group 3|Title 3|B0/nc/3.asp", "wav A/ts.wav|1"}));
+    QCOMPARE(r.run(lt), L({"Compared", "msn Group 3|Title 3|B0/nc/3.asp", "wav A/ts.wav"}));
     QCOMPARE(r.poll.store().baseline, QString::fromLatin1(lt));
     QCOMPARE(r.poll.busy(), 0);
 }
@@ -116,16 +117,16 @@ void TstReminderPoll::changedLinesAnnounceTheBaselineItem()
     Rig r;
     r.run(reply({{1, "7,Old title,\xD7\xE9 A,/nc/a.asp"}})); // 组 in GB2312
     QCOMPARE(r.run(reply({{1, "8,New title,\xD7\xE9 A,/nc/b.asp"}})),
-             L({"Compared", "msn 组 A|Old title|B0/nc/a.asp", "wav A/ts.wav|1"}));
+             L({"Compared", "msn 组 A|Old title|B0/nc/a.asp", "wav A/ts.wav"}));
     QVERIFY(r.poll.store().baseline.contains("8,New title,组 A,/nc/b.asp"));
     QCOMPARE(r.poll.store().baseline, r.poll.store().latest);
 
     // Several channels in index order, each with its row's sound; channel 6
     // differs in field 0 only.
     const QByteArray three = reply({{1, "9,T1,G1,/nc/1"}, {5, "9,T5,G5,/nc/5"}, {6, "x,Title 6,Group 6,/nc/6.asp"}});
-    QCOMPARE(r.run(three), L({"Compared", "msn 组 A|New title|B0/nc/b.asp", "wav A/ts.wav|1",
-                              "msn Group 5|Title 5|B0/nc/5.asp", "wav A/ts1.wav|1",
-                              "msn Group 6|Title 6|B0/nc/6.asp", "wav A/ts1.wav|1"}));
+    QCOMPARE(r.run(three), L({"Compared", "msn 组 A|New title|B0/nc/b.asp", "wav A/ts.wav",
+                              "msn Group 5|Title 5|B0/nc/5.asp", "wav A/ts1.wav",
+                              "msn Group 6|Title 6|B0/nc/6.asp", "wav A/ts1.wav"}));
     // A ninth line is never read, whether it appears or changes.
     QCOMPARE(r.run(three + "\r\n8,Ninth,G,/nc/9"), L{"Compared"});
     QCOMPARE(r.run(three + "\r\n9,Ninth again,G,/nc/9"), L{"Compared"});
@@ -158,7 +159,7 @@ void TstReminderPoll::malformedAndMissingLines()
     r.run(reply({{0, "0,Short,Group"}, {1, "1,T,G,//evil.example/x"}, {2, "2,T,G,http://evil/x"},
                  {3, "3,T,G,@evil"}, {4, "4,T,G,javascript:x"}, {5, "5,T,G,\\\\evil"}, {6, "6,T,G,/\\evil"},
                  {7, "7,T7,G7,/nc/ok.asp?u=//x"}}));
-    const QString ts = "wav A/ts.wav|1", ts1 = "wav A/ts1.wav|1";
+    const QString ts = "wav A/ts.wav", ts1 = "wav A/ts1.wav";
     QCOMPARE(r.run(reply()), L({"Compared", ts, ts, ts, ts, ts1, ts1, ts1, "msn G7|T7|B0/nc/ok.asp?u=//x", ts1}));
 
     // Lines missing from the latest reply, then from the baseline, and empty
@@ -215,7 +216,7 @@ void TstReminderPoll::failuresKeepTheStore()
     QCOMPARE(r.poll.store().latest, QString::fromLatin1(reply()));
 
     r.s.choices.setLineIndex(0);
-    QCOMPARE(r.run(changed), L({"Compared", "msn Group 4|Title 4|B0/nc/4.asp", "wav A/ts1.wav|1"}));
+    QCOMPARE(r.run(changed), L({"Compared", "msn Group 4|Title 4|B0/nc/4.asp", "wav A/ts1.wav"}));
     QCOMPARE(r.run(changed), L{"Unchanged"});
 }
 
@@ -231,7 +232,7 @@ void TstReminderPoll::addressFollowsClockAndLine()
     // line's baseline, and the item's address is on the new line.
     r.s.choices.setLineIndex(1);
     r.clock.advanceMs(30000);
-    QCOMPARE(r.run(reply({{2, "n,T,G,/nc/n"}})), L({"Compared", "msn Group 2|Title 2|B1/nc/2.asp", "wav A/ts.wav|1"}));
+    QCOMPARE(r.run(reply({{2, "n,T,G,/nc/n"}})), L({"Compared", "msn Group 2|Title 2|B1/nc/2.asp", "wav A/ts.wav"}));
     QCOMPARE(r.line1.requestLines(), QByteArrayList({"GET /nc/tx.asp?s=2014-11-3%209:05:37 HTTP/1.1"}));
     QCOMPARE(r.line0.requestLines().size(), 1);
 }

@@ -1,4 +1,5 @@
 // The running limit on a manual clock.
+#include "manualclock.h"
 #include "reminder/runlimit.h"
 
 #include <QSignalSpy>

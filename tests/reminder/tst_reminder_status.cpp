@@ -21,12 +21,12 @@ void TstReminderStatus::recentBulletinsNewestFirstCappedAndPlain()
     RecentBulletins recent;
     QVERIFY(recent.items().isEmpty());
     for (int i = 1; i <= 25; ++i)
-        recent.add(PopupData{i, "g", QStringLiteral("标题%1").arg(i), QStringLiteral("http://x/nc/show.asp?id=%1").arg(i)},
+        recent.add(Bulletin{i % 8, "g", QStringLiteral("标题%1").arg(i), QStringLiteral("http://x/nc/show.asp?id=%1").arg(i), {}},
                    QDateTime(day, QTime(9, i, 59)));
     // The 20 newest, newest first; the time is the one given, to the minute.
     QCOMPARE(recent.items().size(), 20);
     QCOMPARE(recent.items().first().label(), QStringLiteral("09:25  标题25"));
-    QCOMPARE(recent.items().first().url, QStringLiteral("http://x/nc/show.asp?id=25"));
+    QCOMPARE(recent.items().first().bulletin.url, QStringLiteral("http://x/nc/show.asp?id=25"));
     QCOMPARE(recent.items().last().label(), QStringLiteral("09:06  标题6"));
 
     // One line of the characters as they are: markup and '&' stay, tabs and

@@ -164,8 +164,10 @@ void TstSoakDay::twelveHours()
     const DayScript day(kEndPoll + 10, fx.session.serverBase());
     fx.sim.setScenario(day.steps);
 
-    MainWindow w(fx.session, &fx.player);
-    ReminderPoll &poll = w.poll();
+    Program prog(fx.session, &fx.player);
+
+    MainWindow &w = prog.window();
+    ReminderPoll &poll = prog.poll();
     // The clock moves as the poll timer ticks, before the poll reads it. A tick
     // that finds a poll still running is dropped by the poll; under a heavy
     // load that may happen, and then the next reply simply comes a tick later.
@@ -194,10 +196,10 @@ void TstSoakDay::twelveHours()
         const int open = int(testkit::popups().size());
         maxOpen = qMax(maxOpen, open);
         if (open > 3)
-            badPolls << QStringLiteral("poll %1: %2 pop-ups open as #%3 appears").arg(polls).arg(open).arg(p->data().sequence);
-        if (p->data().sequence != popups.size() + 1)
-            badPolls << QStringLiteral("poll %1: pop-up #%2 after %3").arg(polls).arg(p->data().sequence).arg(popups.size());
-        popups << p->data().title + u'|' + p->data().group + u'|' + p->data().url;
+            badPolls << QStringLiteral("poll %1: %2 pop-ups open as #%3 appears").arg(polls).arg(open).arg(p->sequence());
+        if (p->sequence() != popups.size() + 1)
+            badPolls << QStringLiteral("poll %1: pop-up #%2 after %3").arg(polls).arg(p->sequence()).arg(popups.size());
+        popups << p->bulletin().title + u'|' + p->bulletin().group + u'|' + p->bulletin().url;
     };
     watch.onHide = [&](QWidget *win) {
         if (auto *p = qobject_cast<BulletinPopup *>(win))
@@ -216,15 +218,15 @@ void TstSoakDay::twelveHours()
     });
     int endedAtTick = -1, endedCount = 0;
     QDateTime endedClock;
-    connect(&w, &MainWindow::ended, this, [&] {
+    connect(&prog, &Program::ended, this, [&] {
         ++endedCount;
         endedAtTick = ticks;
         endedClock = fx.clock.now();
     });
 
-    w.load();
+    prog.start();
     w.show();
-    QCOMPARE(w.runLimit().startedAt(), start);
+    QCOMPARE(prog.runLimit().startedAt(), start);
 
     // Stops the day after tick `atTick` (the clock stands still), lets every
     // pop-up expire and measures, then lets the day go on.
@@ -260,7 +262,7 @@ void TstSoakDay::twelveHours()
     QCOMPARE(minuteBoundaries(start, start.addSecs(30LL * (kEndPoll - 1))), 720);
     QCOMPARE(ticks, kEndPoll);
     QVERIFY(!poll.timerRunning());
-    QVERIFY(!w.runLimit().timerRunning());
+    QVERIFY(!prog.runLimit().timerRunning());
 
     QCOMPARE(badPolls, QStringList());
     // Every tick polled, unless a poll was still running; poll n got the
@@ -280,7 +282,7 @@ void TstSoakDay::twelveHours()
     QCOMPARE(popups.size(), want.size());
     QCOMPARE(popups, want);
     QCOMPARE(fx.player.played, wantSounds);
-    QCOMPARE(w.alerts().popupCount(), int(want.size()));
+    QCOMPARE(prog.alerts().popupCount(), int(want.size()));
     QVERIFY(maxOpen == 3);
     QVERIFY(expired > 0 && closedEarly > 0);
 

@@ -20,8 +20,8 @@ namespace {
 struct Recorder : AlertSink
 {
     QStringList calls;
-    void announce(const QString &g, const QString &t, const QString &u) override { calls << "msn " + t + "|" + g + "|" + u; }
-    void playSound(const QString &f, int) override { calls << "wav " + f; }
+    void announce(const Bulletin &b) override { calls << "msn " + b.title + "|" + b.group + "|" + b.url; }
+    void playSound(const QString &f) override { calls << "wav " + f; }
 };
 
 const char *outcomeName(PollOutcome o)
@@ -329,16 +329,18 @@ void TstSoakFaults::mainWindowStaysQuietThroughFaults()
     fx.sim.setScenario({Step::reply(l0), Step::hang(), Step::reset(), Step::htmlError(), Step::httpStatus(500),
                         Step::reply(l1)});
 
-    MainWindow w(fx.session, &fx.player);
+    Program prog(fx.session, &fx.player);
+
+    MainWindow &w = prog.window();
     soak::WindowWatch watch(&w);
     QList<PollOutcome> outcomes;
     QStringList baks;
-    connect(&w.poll(), &ReminderPoll::pollFinished, this, [&](PollOutcome o) {
+    connect(&prog.poll(), &ReminderPoll::pollFinished, this, [&](PollOutcome o) {
         outcomes << o;
-        baks << w.poll().store().baseline;
+        baks << prog.poll().store().baseline;
         fx.clock.advanceMs(30000);
     });
-    w.load();
+    prog.start();
     w.show();
 
     // Baseline, hang, reset, error page.
@@ -349,18 +351,18 @@ void TstSoakFaults::mainWindowStaysQuietThroughFaults()
     QCOMPARE(watch.shown, QStringList());
     QCOMPARE(messageBoxes().size(), 0);
     QVERIFY(fx.player.played.isEmpty());
-    QVERIFY(w.poll().timerRunning());
+    QVERIFY(prog.poll().timerRunning());
 
     // The 500 with its text body, the change, and the change again.
     QVERIFY(waitFor([&] { return outcomes.size() >= 7; }, 20000));
     QCOMPARE(messageBoxes().size(), 0);
-    QVERIFY(w.poll().timerRunning());
+    QVERIFY(prog.poll().timerRunning());
     QCOMPARE(baks.at(6), soak::joined(l1));
 
     const QStringList old = l0.at(2).split(u',');
     QStringList got = watch.shown;
     for (BulletinPopup *p : popups())
-        got << p->data().title + "|" + p->data().group + "|" + p->data().url;
+        got << p->bulletin().title + "|" + p->bulletin().group + "|" + p->bulletin().url;
     got << fx.player.played;
     QCOMPARE(got, QStringList({"lckb::BulletinPopup|" + BulletinPopup::kCaption,
                                old.at(1) + "|" + old.at(2) + "|" + fx.session.serverBase() + old.at(3),
@@ -376,8 +378,9 @@ void TstSoakFaults::windowEndsWithScriptsPending()
     Fixture fx;
     int answers = 0;
     {
-        MainWindow w(fx.session, &fx.player);
-        w.load();
+        Program prog(fx.session, &fx.player);
+        MainWindow &w = prog.window();
+        prog.start();
         QVERIFY(waitFor([&] { return w.pageComplete(); }, 20000));
         w.fillLogin([&](const LoginFillResult &) { ++answers; });
         w.loadInFourthFrame(fx.sim.baseUrl(0) + "/nc/show.asp?id=1", [&](bool) { ++answers; });

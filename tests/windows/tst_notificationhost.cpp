@@ -88,7 +88,7 @@ private:
     uint m_next = 7;
 };
 
-struct FakeMain : MainLink
+struct FakeMain : MainLink, AlertBackdrop
 {
     Session s{QDir::tempPath() + u'/'};
     QStringList loaded;
@@ -102,9 +102,7 @@ struct FakeMain : MainLink
     }
     void fillLogin(std::function<void(const LoginFillResult &)>) override {}
     void restoreAndShow() override { ++restored; }
-    bool mainWindowVisible() const override { return false; }
-    bool mainWindowIsActive() const override { return false; }
-    void minimizeMainWindow() override {}
+    void stepAside() override {}
 };
 
 struct SilentPlayer : SoundPlayer
@@ -146,12 +144,12 @@ void TstNotificationHost::bulletinsAsNotifications()
     SilentPlayer player;
     auto host = std::make_unique<NotificationHost>(main, 1000,
                                                    QDBusConnection::connectToBus(bus.address(), QStringLiteral("client")));
-    Alerts alerts(*host, player);
+    Alerts alerts(*host, main, player);
 
     // Four bulletins, a poll apart: the fourth closes the first, so never
     // more than three are open.
     for (int i = 1; i <= 4; ++i) {
-        alerts.announce(QStringLiteral("澜策公司"), QStringLiteral("标题%1").arg(i), address(i));
+        alerts.announce({0, QStringLiteral("澜策公司"), QStringLiteral("标题%1").arg(i), address(i), {}});
         QTRY_COMPARE(server.of("Notify").size(), i);
         QTRY_VERIFY(answered(*host));
     }
@@ -186,7 +184,7 @@ void TstNotificationHost::bulletinsAsNotifications()
     // Four at once: the first of them is closed before the server has named
     // it, and goes as soon as it has.
     for (int i = 5; i <= 8; ++i)
-        alerts.announce(QStringLiteral("澜策公司"), QStringLiteral("标题%1").arg(i), address(i));
+        alerts.announce({0, QStringLiteral("澜策公司"), QStringLiteral("标题%1").arg(i), address(i), {}});
     QTRY_COMPARE(server.open, (QList<uint>{12, 13, 14}));
     QTRY_COMPARE(host->findChildren<QObject *>(QString(), Qt::FindDirectChildrenOnly).size(), 3);
     QCOMPARE(alerts.openPopupSequences(), (QList<int>{6, 7, 8}));
@@ -204,11 +202,11 @@ void TstNotificationHost::withoutServerAPopupWindow()
     FakeMain main;
     SilentPlayer player;
     NotificationHost host(main, 3600 * 1000, QDBusConnection::connectToBus(bus.address(), QStringLiteral("empty")));
-    Alerts alerts(host, player);
-    alerts.announce(QStringLiteral("澜策公司"), QStringLiteral("标题"), address(1));
+    Alerts alerts(host, main, player);
+    alerts.announce({0, QStringLiteral("澜策公司"), QStringLiteral("标题"), address(1), {}});
     QTRY_COMPARE(testkit::popups().size(), 1);
     BulletinPopup *p = testkit::popups().first();
-    QCOMPARE(p->data().title, QStringLiteral("标题"));
+    QCOMPARE(p->bulletin().title, QStringLiteral("标题"));
     QCOMPARE(alerts.openPopupSequences(), QList<int>{1});
     p->open();
     QCOMPARE(main.loaded, QStringList{address(1)});

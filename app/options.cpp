@@ -1,0 +1,83 @@
+#include "app/options.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace lckb {
+
+Options parseOptions(const QStringList &arguments)
+{
+    Options o;
+    QCommandLineParser p;
+    if (QCoreApplication::applicationName().isEmpty())
+        QCoreApplication::setApplicationName(QStringLiteral("lckb"));
+    p.setApplicationDescription(QStringLiteral(
+        "澜策快报: bulletins of the subscription service in the tray, with pop-ups and sounds."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption hosts(
+        QStringLiteral("hosts"),
+        QStringLiteral("The service's three hosts, each host[:port], comma-separated (lines 0 to 2; "
+                       "line 3 is host 0 on port 803). Default: %1,%2,%3.")
+            .arg(QString::fromLatin1(kDefaultHosts[0]), QString::fromLatin1(kDefaultHosts[1]),
+                 QString::fromLatin1(kDefaultHosts[2])),
+        QStringLiteral("HOST0,HOST1,HOST2"));
+    const QCommandLineOption poll(
+        QStringLiteral("poll-interval"),
+        QStringLiteral("Seconds between two reminder polls (default 30; for demonstrations)."),
+        QStringLiteral("SECONDS"));
+    // Qt's own -platform NAME stays on the command line for the application
+    // object; single-dash words are options of their own, as Qt reads them.
+    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    QCommandLineOption platform(QStringLiteral("platform"), QString(), QStringLiteral("NAME"));
+    platform.setFlags(QCommandLineOption::HiddenFromHelp);
+    p.addOption(help);
+    p.addOption(version);
+    p.addOption(platform);
+    p.addOption(hosts);
+    p.addOption(poll);
+    if (!p.parse(arguments)) {
+        o.ok = false;
+        o.message = p.errorText();
+        return o;
+    }
+    if (p.isSet(help)) {
+        o.exitNow = true;
+        o.message = p.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("lckb"));
+        return o;
+    }
+    if (p.isSet(version)) {
+        o.exitNow = true;
+        o.message = QStringLiteral("lckb %1\n").arg(QStringLiteral(LCKB_VERSION));
+        return o;
+    }
+    if (!p.positionalArguments().isEmpty()) {
+        o.ok = false;
+        o.message = QStringLiteral("unexpected argument: %1").arg(p.positionalArguments().first());
+        return o;
+    }
+    if (p.isSet(hosts)) {
+        const auto t = makeServerLines(p.value(hosts).split(u','));
+        if (!t) {
+            o.ok = false;
+            o.message = QStringLiteral("--hosts wants three entries host[:port], comma-separated");
+            return o;
+        }
+        o.serverLines = *t;
+    }
+    if (p.isSet(poll)) {
+        bool ok = false;
+        const double s = p.value(poll).toDouble(&ok);
+        if (!ok || s < 0.05 || s > 86400) {
+            o.ok = false;
+            o.message = QStringLiteral("--poll-interval wants a number of seconds");
+            return o;
+        }
+        o.pollIntervalMs = int(s * 1000);
+    }
+    return o;
+}
+
+} // namespace lckb

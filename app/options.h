@@ -1,0 +1,17 @@
+#pragma once
+#include "app/serverlines.h"
+
+namespace lckb {
+
+// Command-line options.
+struct Options
+{
+    ServerLines serverLines = defaultServerLines();
+    int pollIntervalMs = 30000;  // between two reminder polls
+    bool ok = true;              // false: print `message` and end with exit code 2
+    bool exitNow = false;        // --help / --version were handled
+    QString message;
+};
+Options parseOptions(const QStringList &arguments);
+
+} // namespace lckb
