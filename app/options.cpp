@@ -28,6 +28,9 @@ Options parseOptions(const QStringList &arguments)
         QStringLiteral("poll-interval"),
         QStringLiteral("Seconds between two reminder polls (default 30; for demonstrations)."),
         QStringLiteral("SECONDS"));
+    const QCommandLineOption verbose(
+        QStringLiteral("verbose"),
+        QStringLiteral("Let Qt and the browser engine report to the terminal (as LCKB_DEBUG=1 does)."));
     // Qt's own -platform NAME stays on the command line for the application
     // object; single-dash words are options of their own, as Qt reads them.
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -38,6 +41,7 @@ Options parseOptions(const QStringList &arguments)
     p.addOption(platform);
     p.addOption(hosts);
     p.addOption(poll);
+    p.addOption(verbose);
     if (!p.parse(arguments)) {
         o.ok = false;
         o.message = p.errorText();
@@ -67,6 +71,7 @@ Options parseOptions(const QStringList &arguments)
         }
         o.serverLines = *t;
     }
+    o.verbose = p.isSet(verbose) || qEnvironmentVariable("LCKB_DEBUG") == u"1";
     if (p.isSet(poll)) {
         bool ok = false;
         const double s = p.value(poll).toDouble(&ok);

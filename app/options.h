@@ -8,6 +8,7 @@ struct Options
 {
     ServerLines serverLines = defaultServerLines();
     int pollIntervalMs = 30000;  // between two reminder polls
+    bool verbose = false;        // Qt's and the browser engine's reports reach the terminal
     bool ok = true;              // false: print `message` and end with exit code 2
     bool exitNow = false;        // --help / --version were handled
     QString message;

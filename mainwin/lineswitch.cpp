@@ -50,16 +50,17 @@ void LineSwitch::onToggled(int index, bool checked)
 {
     if (!checked || m_quiet || index == m_choices.lineIndex())
         return;
-    openMessage(QMessageBox::Question, kReminderTitle, kQuestion, QMessageBox::Ok | QMessageBox::Cancel, m_window,
-                [this, index](QMessageBox::StandardButton answer) {
-                    if (answer != QMessageBox::Ok) {
-                        // Keep showing the line that is really in use.
-                        showLineInUse();
-                        return;
-                    }
-                    m_choices.setLineIndex(index);
-                    emit lineChanged(index);
-                });
+    m_question = openMessage(QMessageBox::Question, kReminderTitle, kQuestion, QMessageBox::Ok | QMessageBox::Cancel,
+                             m_window, [this, index](QMessageBox::StandardButton answer) {
+                                 if (answer == QMessageBox::Ok) {
+                                     m_choices.setLineIndex(index);
+                                     emit lineChanged(index);
+                                 } else {
+                                     // Keep showing the line that is really in use.
+                                     showLineInUse();
+                                 }
+                                 emit answered();
+                             });
 }
 
 } // namespace lckb

@@ -4,7 +4,9 @@
 // stored and lineChanged tells the window to reload the service page.
 #include "app/serverlines.h"
 
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 
 #include <array>
 
@@ -28,16 +30,21 @@ public:
 
     // Shows the line in use, without asking anything.
     void showLineInUse();
+    // The question is open.
+    bool asking() const { return m_question; }
 
 signals:
     // The user chose another line and confirmed it; it is stored already.
     void lineChanged(int index);
+    // The question was answered, whichever way.
+    void answered();
 
 private:
     void onToggled(int index, bool checked);
 
     UserChoices &m_choices;
     QWidget *m_window;
+    QPointer<QMessageBox> m_question;
     std::array<QRadioButton *, kLineCount + 1> m_buttons{};
     bool m_quiet = false; // the program selects a button itself
 };

@@ -17,6 +17,25 @@
 #include <QNetworkProxyFactory>
 #include <cstdio>
 
+namespace {
+
+// Qt's and the browser engine's reports are for developers: the GL set-up,
+// a missing sound server, the sandbox. A user's terminal sees only what goes
+// wrong for real, unless --verbose or LCKB_DEBUG=1 asks for everything.
+void keepTerminalQuiet()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    });
+    // The engine's own log goes to the terminal directly: fatal errors only.
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--log-level"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --log-level=3").trimmed());
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     lckb::startTrace();
@@ -34,6 +53,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "lckb: %s\n", opt.message.toLocal8Bit().constData());
         return 2;
     }
+
+    if (!opt.verbose)
+        keepTerminalQuiet();
 
     // In a Wayland session with XWayland, XWayland: there the pop-ups can
     // place themselves. Asked for this process only, so that programs it

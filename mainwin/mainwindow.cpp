@@ -5,6 +5,7 @@
 #include "mainwin/lineswitch.h"
 #include "mainwin/loginfill.h"
 #include "prefs/appicon.h"
+#include "prefs/channeldialog.h"
 #include "prefs/choiceboxes.h"
 #include "prefs/screenunits.h"
 #include "windows/browser.h"
@@ -55,6 +56,8 @@ MainWindow::MainWindow(Session &session, QWidget *parent)
     connect(m_loginFill, &LoginFill::filled, this, &MainWindow::loginFilled);
     // Turned off, the page stops filling at once, not at the next tick.
     connect(m_choiceBoxes, &ChoiceBoxes::rememberLoginChanged, m_loginFill, &LoginFill::tick);
+    connect(m_choiceBoxes, &ChoiceBoxes::channelDialogClosed, this, &MainWindow::takeFocusBack);
+    connect(m_lineSwitch, &LineSwitch::answered, this, &MainWindow::takeFocusBack);
 }
 
 MainWindow::~MainWindow()
@@ -91,9 +94,20 @@ void MainWindow::load()
     choices.setChoicesLoaded(true);
 }
 
+QSize MainWindow::frameExtra()
+{
+    // Between two states a window manager may report no frame at all (an
+    // empty frame geometry): sized from that, the window would grow by its
+    // own size. The frame last seen whole counts instead.
+    const QSize extra = frameGeometry().size() - geometry().size();
+    if (extra.width() >= 0 && extra.height() >= 0)
+        m_frameExtra = extra;
+    return m_frameExtra;
+}
+
 void MainWindow::setOuterSizeTwips(int widthTwips, int heightTwips)
 {
-    const QSize extra = frameGeometry().size() - geometry().size();
+    const QSize extra = frameExtra();
     resize(twipsOn(this, widthTwips) - extra.width(), twipsOn(this, heightTwips) - extra.height());
 }
 
@@ -114,17 +128,17 @@ void MainWindow::applyResizeRule()
     if (m_resizing || isMinimized())
         return;
     const qreal d = screenDpi(this);
-    const QSize extra = frameGeometry().size() - geometry().size();
+    const QSize extra = frameExtra();
     // The window manager keeps a normal window from being made smaller.
     setMinimumSize(twipsToPx(kMinWidthTwips, d) - extra.width(), twipsToPx(kMinHeightTwips, d) - extra.height());
-    int W = pxToTwips(frameGeometry().width(), d);
-    int H = pxToTwips(frameGeometry().height(), d);
+    int W = pxToTwips(width() + extra.width(), d);
+    int H = pxToTwips(height() + extra.height(), d);
     if (!isMaximized() && !isFullScreen() && (W < kMinWidthTwips || H < kMinHeightTwips)) {
         m_resizing = true;
         setOuterSizeTwips(qMax(W, kMinWidthTwips), qMax(H, kMinHeightTwips));
         m_resizing = false;
-        W = pxToTwips(frameGeometry().width(), d);
-        H = pxToTwips(frameGeometry().height(), d);
+        W = pxToTwips(width() + extra.width(), d);
+        H = pxToTwips(height() + extra.height(), d);
     }
     const auto tw = [d](int twips) { return twipsToPx(twips, d); };
     m_quitButton->move(tw(W - 1100), m_quitButton->y());
@@ -234,8 +248,10 @@ void MainWindow::restoreAndShow()
 
 void MainWindow::showSaveLoginForm()
 {
-    if (!m_saveLoginForm)
+    if (!m_saveLoginForm) {
         m_saveLoginForm = new SaveLoginForm(*this);
+        connect(m_saveLoginForm, &QObject::destroyed, this, &MainWindow::takeFocusBack);
+    }
     m_saveLoginForm->show();
     m_saveLoginForm->raise();
     m_saveLoginForm->activateWindow();
@@ -243,8 +259,23 @@ void MainWindow::showSaveLoginForm()
 
 void MainWindow::stepAside()
 {
-    if (isVisible() && QApplication::activeWindow() != this)
+    // While one of the window's own dialogs is open the user works here, and
+    // minimising the window would take the dialog along.
+    const QWidget *channels = m_choiceBoxes->channelDialog();
+    const bool dialogOpen = m_lineSwitch->asking() || (channels && channels->isVisible())
+                            || (m_saveLoginForm && m_saveLoginForm->isVisible());
+    if (isVisible() && QApplication::activeWindow() != this && !dialogOpen)
         setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void MainWindow::takeFocusBack()
+{
+    // Window managers give the focus to whatever they like when a dialog
+    // closes; left inactive, the window would step aside for the next bulletin.
+    if (!m_quitting && isVisible() && !isMinimized()) {
+        raise();
+        activateWindow();
+    }
 }
 
 } // namespace lckb

@@ -83,7 +83,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void takeFocusBack();
     void applyResizeRule();
+    QSize frameExtra();
     void setOuterSizeTwips(int widthTwips, int heightTwips);
     void centreOnScreen();
 
@@ -97,6 +99,7 @@ private:
     QPointer<SaveLoginForm> m_saveLoginForm;
     LoginFill *m_loginFill = nullptr;
     std::function<bool()> m_trayUsable;
+    QSize m_frameExtra{0, 0}; // the frame's share of the outer size, as last seen whole
     bool m_pageComplete = false;
     bool m_quitting = false;
     bool m_resizing = false;

@@ -16,9 +16,15 @@ NewWindowRouter::NewWindowRouter(int handOffGapMs, QObject *parent)
 {
 }
 
+bool NewWindowRouter::isWebAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == u"http" || scheme == u"https";
+}
+
 bool NewWindowRouter::isMarketplaceAddress(const QUrl &url)
 {
-    return url.toString().contains(QLatin1String(kMarketplaceDomain), Qt::CaseInsensitive);
+    return isWebAddress(url) && url.toString().contains(QLatin1String(kMarketplaceDomain), Qt::CaseInsensitive);
 }
 
 int NewWindowRouter::openWindows() const
@@ -35,6 +41,11 @@ void NewWindowRouter::route(QWebEngineNewWindowRequest &request)
     // click: each window costs a browser page's memory, each hand-off a
     // browser started by the system.
     const QUrl url = request.requestedUrl();
+    // Any other scheme would reach whatever program the desktop keeps for it
+    // (a file share, a shell, a mail with an attachment): the service opens
+    // web pages only. A new window without an address is a blank page.
+    if (!isWebAddress(url) && !url.isEmpty() && url != QUrl(QStringLiteral("about:blank")))
+        return;
     if (isMarketplaceAddress(url)) {
         if (m_lastHandOff.isValid() && !m_lastHandOff.hasExpired(m_handOffGapMs))
             return;

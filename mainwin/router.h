@@ -28,7 +28,8 @@ public:
 
     // For QWebEnginePage::newWindowRequested of the main page. A request for
     // the marketplace is handed to the system (at most one per gap) and
-    // otherwise dropped; any other request is adopted by a new, visible BrowserWindow,
+    // otherwise dropped; a request for anything but a web address (or a
+    // blank page) is dropped; any other request is adopted by a new, visible BrowserWindow,
     // so a posted form arrives there with its method, data and headers, as
     // long as fewer than kMaxSecondaryWindows are open. A request beyond either
     // limit opens and loads nothing.
@@ -37,7 +38,9 @@ public:
     // Secondary windows of this router still open.
     int openWindows() const;
 
-    // The marketplace domain anywhere in the address, in any letter case.
+    // An http or https address: only such a one opens anywhere.
+    static bool isWebAddress(const QUrl &url);
+    // The marketplace domain anywhere in a web address, in any letter case.
     static bool isMarketplaceAddress(const QUrl &url);
 
 signals:

@@ -3,8 +3,10 @@
 #include "prefs/desktophints.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTranslator>
 
 namespace lckb {
 
@@ -52,6 +54,17 @@ void setUpApplication()
     QApplication::setApplicationVersion(QStringLiteral(LCKB_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(appIcon());
+    // Every text Qt draws itself (buttons of the message boxes, the menus of
+    // text boxes and pages) in Chinese, whatever the user's locale: all the
+    // program's own text is Chinese. Where Qt's translations are not
+    // installed, the message boxes still name their buttons themselves.
+    for (const char *catalogue : {"qtbase_zh_CN", "qtwebengine_zh_CN"}) {
+        auto *t = new QTranslator(qApp);
+        if (t->load(QLatin1String(catalogue), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(t);
+        else
+            delete t;
+    }
 }
 
 namespace {

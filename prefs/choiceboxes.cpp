@@ -85,6 +85,7 @@ void ChoiceBoxes::showChannelDialog()
         connect(d, &ChannelDialog::closed, this, [this, d] {
             if (m_dialog == d)
                 m_dialog.clear();
+            emit channelDialogClosed();
         });
     }
     m_dialog->show();

@@ -41,6 +41,8 @@ public:
 signals:
     // The user turned remembering the login on or off; it is stored already.
     void rememberLoginChanged(bool on);
+    // The channel dialog closed.
+    void channelDialogClosed();
 
 private:
     void onReminderToggled(bool on);

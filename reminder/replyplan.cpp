@@ -19,6 +19,19 @@ bool isServerPath(const QString &field)
     return field.size() == 1 || (field.at(1) != QLatin1Char('/') && field.at(1) != QLatin1Char('\\'));
 }
 
+// A title or a group is shown on one line of a small window, a menu or a
+// notification: a few hundred characters are more than any of them shows, and
+// a megabyte of text measured at every paint would stop the program.
+QString shortened(const QString &text)
+{
+    if (text.size() <= kMaxFieldLength)
+        return text;
+    qsizetype n = kMaxFieldLength - 1;
+    if (text.at(n - 1).isHighSurrogate())
+        --n;
+    return text.left(n) + QChar(0x2026);
+}
+
 } // namespace
 
 PollOutcome classifyReply(const QString &reply, const QString &baseline)
@@ -56,14 +69,13 @@ QList<Bulletin> planAnnouncements(const QString &baseline, const QString &latest
             continue;
         Bulletin b;
         b.channel = k;
-        // The pop-up shows the item of the baseline line, the one that was
-        // just replaced.
-        const QStringList f = was.split(QLatin1Char(','));
+        // The pop-up shows the item that has just arrived.
+        const QStringList f = now.split(QLatin1Char(','));
         // A line too short for an item, or whose address is not a path on
         // this server, raises no pop-up; its sound still tells of the change.
         if (f.size() >= 4 && isServerPath(f.at(3))) {
-            b.group = f.at(2);
-            b.title = f.at(1);
+            b.group = shortened(f.at(2));
+            b.title = shortened(f.at(1));
             b.url = serverBase + f.at(3);
         }
         if (on.soundOn)

@@ -25,13 +25,17 @@ enum class PollOutcome {
 // baseline was `baseline` (empty before the first valid reply).
 PollOutcome classifyReply(const QString &reply, const QString &baseline);
 
+// Characters of a title or a group a bulletin keeps; a longer one is cut
+// and ends in an ellipsis.
+inline constexpr qsizetype kMaxFieldLength = 256;
+
 // One changed line of a subscribed channel, as the plan makes it. The same
 // value goes on, unchanged, to the pop-up or notification and the recent list.
 struct Bulletin
 {
     int channel = -1;
-    QString group; // group name of the item replaced
-    QString title; // its title
+    QString group; // group name of the item that arrived, at most kMaxFieldLength long
+    QString title; // its title, likewise
     QString url;   // serverBase followed by the item's path; empty: the line
                    // names no item on this server, only the sound tells of it
     QString sound; // the channel row's sound in programDir; empty: silent

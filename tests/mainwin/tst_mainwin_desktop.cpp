@@ -12,9 +12,14 @@
 #include "xserver.h"
 
 #include <QLineEdit>
+#include <functional>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QWindow>
 
 using namespace lckb;
 using testkit::XServer;
@@ -25,6 +30,9 @@ class TstDesktop : public QObject
 private slots:
     void titlesAreExactlyTheCaptions();
     void framesAndButtonsAsDesigned();
+    void mainWindowStaysPutBesideItsDialogs();
+    void lineButtonsAnswerAfterEveryAnswer();
+    void onlyWebAddressesLeaveTheProgram();
 };
 
 void TstDesktop::titlesAreExactlyTheCaptions()
@@ -134,6 +142,180 @@ void TstDesktop::framesAndButtonsAsDesigned()
     QTRY_COMPARE(XServer::outerGeometry(popup).topLeft(),
                  BulletinPopup::bottomRightPlace(screen->geometry(), outer.size(), screen->logicalDotsPerInchX()));
     testkit::deletePopups();
+}
+
+void TstDesktop::mainWindowStaysPutBesideItsDialogs()
+{
+    Fixture fx;
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    fx.load(prog);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    const auto announce = [&prog, &fx] {
+        prog.alerts().announce({0, QStringLiteral("澜策公司"), QStringLiteral("标题"), fx.session.serverBase() + "/nc/1", {}});
+    };
+
+    // The question in Chinese, wide enough for its whole title.
+    lineButton(w, 2)->click();
+    QTRY_COMPARE(testkit::messageBoxes(LineSwitch::kQuestion).size(), 1);
+    QMessageBox *question = testkit::messageBoxes(LineSwitch::kQuestion).first();
+    QCOMPARE(question->button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+    QCOMPARE(question->button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
+    QTRY_VERIFY(XServer::outerGeometry(question).width() > question->fontMetrics().horizontalAdvance(question->windowTitle()) * 3 / 2);
+    QTRY_VERIFY(question->isActiveWindow());
+
+    // A bulletin while the program's own dialogs are open leaves the main
+    // window as it is; when one closes, the main window is active again.
+    announce();
+    QTest::qWait(300);
+    QVERIFY(!w.isMinimized());
+    QVERIFY(testkit::answer(LineSwitch::kQuestion, QMessageBox::Cancel));
+    QTRY_COMPARE(QApplication::activeWindow(), &w);
+    w.choiceBoxes().showChannelDialog();
+    QTRY_COMPARE(QApplication::activeWindow(), w.choiceBoxes().channelDialog());
+    announce();
+    QTest::qWait(300);
+    QVERIFY(!w.isMinimized());
+    w.choiceBoxes().channelDialog()->close();
+    QTRY_COMPARE(QApplication::activeWindow(), &w);
+    w.showSaveLoginForm();
+    QTRY_COMPARE(QApplication::activeWindow(), w.saveLoginForm());
+    announce();
+    QTest::qWait(300);
+    QVERIFY(!w.isMinimized());
+    w.saveLoginForm()->close();
+    QTRY_COMPARE(QApplication::activeWindow(), &w);
+    // A secondary browser counts as another program.
+    auto *browser = new BrowserWindow; // deletes itself when closed
+    browser->show();
+    QTRY_COMPARE(QApplication::activeWindow(), browser);
+    announce();
+    QTRY_VERIFY(w.isMinimized());
+    browser->close();
+    testkit::deletePopups();
+
+    // Minimised with its question open and brought back from the tray, again
+    // and again: the window keeps its size and can still be made smaller.
+    w.showFromTrayIcon();
+    QTRY_VERIFY(!w.isMinimized() && w.isActiveWindow());
+    const QSize size = w.size();
+    for (int i = 0; i < 8; ++i) {
+        lineButton(w, 1 + i % 3)->click();
+        QTRY_COMPARE(testkit::messageBoxes(LineSwitch::kQuestion).size(), 1);
+        w.setWindowState(w.windowState() | Qt::WindowMinimized);
+        QTest::qWait(20 * i);
+        w.showFromTrayIcon();
+        QTRY_VERIFY(w.isVisible() && !w.isMinimized());
+        QTest::qWait(20 * (8 - i));
+        QVERIFY(testkit::answer(LineSwitch::kQuestion, QMessageBox::Cancel));
+        QTRY_COMPARE(w.size(), size);
+        QVERIFY2(w.minimumWidth() <= size.width() && w.minimumHeight() <= size.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(w.minimumWidth()).arg(w.minimumHeight())));
+    }
+    // The same, on purpose: between two states the window manager reports
+    // no frame at all, its extents the negative client size, and the window
+    // is restored from the tray right then.
+    const auto setExtents = [&w](const QString &value) {
+        QProcess::execute(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(w.winId()), QStringLiteral("-f"),
+                                                    QStringLiteral("_NET_FRAME_EXTENTS"), QStringLiteral("32c"),
+                                                    QStringLiteral("-set"), QStringLiteral("_NET_FRAME_EXTENTS"), value});
+    };
+    const QString extents = XServer::property(&w, "_NET_FRAME_EXTENTS");
+    w.setWindowState(w.windowState() | Qt::WindowMinimized);
+    QTRY_VERIFY(w.isMinimized());
+    setExtents(QStringLiteral("0, %1, 0, %2").arg(-w.width()).arg(-w.height()));
+    QTRY_VERIFY(w.windowHandle()->frameMargins().right() < 0);
+    w.showFromTrayIcon();
+    w.move(w.pos() + QPoint(1, 0)); // placed again while the frame reads empty
+    QTRY_VERIFY(w.frameGeometry().isEmpty());
+    QTest::qWait(300);
+    setExtents(extents);
+    QTRY_COMPARE(w.size(), size);
+    QVERIFY(w.minimumWidth() <= size.width() && w.minimumHeight() <= size.height());
+}
+
+void TstDesktop::lineButtonsAnswerAfterEveryAnswer()
+{
+    Fixture fx;
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    fx.load(prog);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    // Every way a question can be answered or dismissed, then a real click
+    // on another line button: it asks again, and the button shown checked
+    // is always the line in use.
+    const QList<std::function<void(QMessageBox *)>> answers = {
+        [](QMessageBox *b) { b->button(QMessageBox::Cancel)->click(); },
+        [](QMessageBox *b) { QTest::keyClick(b, Qt::Key_Escape); },
+        [](QMessageBox *b) { b->close(); }, // the title bar's close button
+        [](QMessageBox *b) { QTest::keyClick(b, Qt::Key_Return); }, // the default button: OK
+        [](QMessageBox *b) { b->button(QMessageBox::Ok)->click(); },
+    };
+    int line = 0;
+    for (int round = 0; round < 2; ++round) {
+        for (qsizetype i = 0; i < answers.size(); ++i) {
+            const int other = (line + 1 + int(i) % 2) % 4;
+            QRadioButton *b = lineButton(w, other);
+            QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(4, b->height() / 2));
+            QTRY_COMPARE(testkit::messageBoxes(LineSwitch::kQuestion).size(), 1);
+            QMessageBox *box = testkit::messageBoxes(LineSwitch::kQuestion).first();
+            QTRY_VERIFY(box->isActiveWindow());
+            const bool ok = i >= 3;
+            answers.at(i)(box);
+            QTRY_VERIFY(testkit::messageBoxes(LineSwitch::kQuestion).isEmpty());
+            if (ok)
+                line = other;
+            QTRY_COMPARE(fx.session.choices.lineIndex(), line);
+            QVERIFY(lineButton(w, line)->isChecked());
+            for (int k = 0; k < 4; ++k)
+                QVERIFY(lineButton(w, k)->isEnabled() && !lineButton(w, k)->signalsBlocked());
+            QTRY_COMPARE(QApplication::activeWindow(), &w);
+        }
+    }
+}
+
+void TstDesktop::onlyWebAddressesLeaveTheProgram()
+{
+    // A stand-in for the desktop's opener, first on the path (the platform
+    // looks for it on the first address it hands over): it notes what it
+    // was asked to open.
+    QTemporaryDir bin;
+    const QString log = bin.filePath("opened.log");
+    QFile stub(bin.filePath("xdg-open"));
+    QVERIFY(stub.open(QIODevice::WriteOnly));
+    stub.write(QStringLiteral("#!/bin/sh\necho \"$@\" >> '%1'\n").arg(log).toUtf8());
+    stub.close();
+    stub.setPermissions(stub.permissions() | QFileDevice::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    const auto openedSoFar = [&log] {
+        QFile f(log);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                                          : QStringList();
+    };
+
+    Fixture fx;
+    fx.session.intervals.systemBrowserGap = 0;
+    Program prog(fx.session, &fx.player);
+    fx.load(prog);
+    QWebEnginePage *page = prog.window().page();
+    const QStringList addresses = {
+        "smb://host/market.example.net/x", "ssh://market.example.net", "sftp://market.example.net/",
+        "mailto:a@market.example.net?attach=/etc/shadow", "data:text/html,market.example.net",
+        "file:///etc/market.example.net", "ftp://market.example.net/", "lckbtest://market.example.net/x",
+        "tel:market.example.net", "irc://market.example.net/", "vnc://market.example.net", "news:market.example.net"};
+    for (const QString &a : addresses) {
+        // As a new window, and as the address of one of the page's frames.
+        testkit::runJs(page, QStringLiteral("window.open('%1'); try { frames[0].location = '%1'; } catch (e) {}").arg(a));
+        testkit::settle(50);
+    }
+    // A web address of the marketplace still goes to the system's browser.
+    testkit::runJs(page, QStringLiteral("window.open('HTTPS://a.test/r?to=Market.Example.Net')"));
+    QTRY_COMPARE(openedSoFar().size(), 1);
+    testkit::settle(1000);
+    qputenv("PATH", path);
+    QCOMPARE(openedSoFar(), QStringList{QStringLiteral("https://a.test/r?to=Market.Example.Net")});
+    QCOMPARE(testkit::countOf<BrowserWindow>(true), 0);
 }
 
 int main(int argc, char *argv[])

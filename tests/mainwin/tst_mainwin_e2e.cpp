@@ -44,20 +44,20 @@ void TstEndToEnd::oneBulletinFromServerToFrame()
     QVERIFY(popups().isEmpty());
     QVERIFY(fx.player.played.isEmpty());
 
-    // The baseline's line of channel 2 is what the pop-up will show.
-    const QStringList before = lckb::decodeGbk(fx.sim.currentReply()).split(QStringLiteral("\r\n"));
-    QCOMPARE(before.size(), 8);
-    const QStringList oldFields = before.at(2).split(u',');
-    QCOMPARE(oldFields.size(), 4);
-
+    // The line of channel 2 that arrives is what the pop-up shows.
     const int n = polls.count();
     fx.sim.publish(2, QStringLiteral("新公告标题"));
+    const QStringList after = lckb::decodeGbk(fx.sim.currentReply()).split(QStringLiteral("\r\n"));
+    QCOMPARE(after.size(), 8);
+    const QStringList newFields = after.at(2).split(u',');
+    QCOMPARE(newFields.size(), 4);
+    QCOMPARE(newFields.at(1), QStringLiteral("新公告标题"));
     QTRY_VERIFY(polls.count() >= n + 1);
     QTRY_COMPARE(popups().size(), 1);
     BulletinPopup *p = popups().first();
-    QCOMPARE(p->bulletin().title, oldFields.at(1));
-    QCOMPARE(p->bulletin().group, oldFields.at(2));
-    const QString url = fx.session.serverBase() + oldFields.at(3);
+    QCOMPARE(p->bulletin().title, newFields.at(1));
+    QCOMPARE(p->bulletin().group, newFields.at(2));
+    const QString url = fx.session.serverBase() + newFields.at(3);
     QCOMPARE(p->bulletin().url, url);
     QCOMPARE(fx.player.played, QStringList{fx.session.programDir() + "ts.wav"});
 
@@ -89,14 +89,13 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
     QStringList first;
     for (int k = 0; k < 8; ++k)
         first << QStringLiteral("%1,标题%1,%2,/nc/show.asp?id=%1").arg(101 + k).arg(QString::fromUtf8(sim::kChannelCaptions[k]));
-    first[2] = QStringLiteral("103,R&D 新品发布,澜策资本,/nc/show.asp?id=103");
-    const QString longTitle = QStringLiteral("盘中快讯：远帆航运快速拉升，北向资金净买入十二亿元，低空经济概念持续走强");
-    first[4] = QStringLiteral("105,%1,私募周报,/nc/show.asp?id=105").arg(longTitle);
     QStringList second = first, third;
-    second[2] = QStringLiteral("203,后续公告,澜策资本,/nc/show.asp?id=203");
+    second[2] = QStringLiteral("203,R&D 新品发布,澜策资本,/nc/show.asp?id=203");
     third = second;
-    for (int k : {3, 4, 6})
+    for (int k : {3, 6})
         third[k] = QStringLiteral("%1,新%1,%2,/nc/show.asp?id=%1").arg(201 + k).arg(QString::fromUtf8(sim::kChannelCaptions[k]));
+    const QString longTitle = QStringLiteral("盘中快讯：远帆航运快速拉升，北向资金净买入十二亿元，低空经济概念持续走强");
+    third[4] = QStringLiteral("205,%1,私募周报,/nc/show.asp?id=205").arg(longTitle);
     Step failing = Step::httpStatus(500);
     failing.times = 3;
 
@@ -134,8 +133,8 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
     QStringList labels;
     for (QAction *a : recentMenu->actions())
         labels << a->text();
-    QCOMPARE(labels, QStringList({QStringLiteral("09:42  标题107"), QStringLiteral("09:42  ") + longTitle.left(29) + QChar(0x2026),
-                                  QStringLiteral("09:42  标题104"), QStringLiteral("09:31  R&&D 新品发布")}));
+    QCOMPARE(labels, QStringList({QStringLiteral("09:42  新207"), QStringLiteral("09:42  ") + longTitle.left(29) + QChar(0x2026),
+                                  QStringLiteral("09:42  新204"), QStringLiteral("09:31  R&&D 新品发布")}));
     QCOMPARE(prog.tray().icon()->toolTip(), Tray::kTip);
     QVERIFY(!greyIcon());
 
@@ -144,9 +143,9 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
     fx.sim.clearRequests();
     recentMenu->actions().last()->trigger();
     QTRY_COMPARE(fx.sim.requests("/nc/show.asp").size(), 1);
-    QCOMPARE(fx.sim.requests("/nc/show.asp").first().query.queryItemValue("id"), QStringLiteral("103"));
+    QCOMPARE(fx.sim.requests("/nc/show.asp").first().query.queryItemValue("id"), QStringLiteral("203"));
     QTRY_COMPARE(testkit::runJs(w.page(), "window.frames[3].location.href").toString(),
-                 fx.session.serverBase() + "/nc/show.asp?id=103");
+                 fx.session.serverBase() + "/nc/show.asp?id=203");
     QVERIFY(w.isVisible());
     QVERIFY(!w.isMinimized());
 

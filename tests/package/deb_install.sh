@@ -92,6 +92,13 @@ if [ "$(readlink -f "$(command -v lckb)")" = "$prog_dir/lckb" ] &&
 else
     fail install "the command, sounds, menu entry or icon are not where they belong"
 fi
+# One main category, or some menus list the program twice.
+entry_notes=$(desktop-file-validate /usr/share/applications/lckb.desktop 2>&1)
+if [ -z "$entry_notes" ]; then
+    pass menu-entry
+else
+    fail menu-entry "$entry_notes"
+fi
 
 # ---- the user and the user's files ----------------------------------------
 id "$user" >/dev/null 2>&1 || useradd -m -s /bin/sh "$user" || { echo "FAIL: useradd"; exit 1; }

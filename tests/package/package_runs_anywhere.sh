@@ -1,7 +1,8 @@
 #!/bin/sh
 # The packaged program folder runs from wherever it is unpacked: it reads its
 # settings there, empties its own dat/ there, talks to the server it is
-# pointed at, ends cleanly on SIGTERM, and writes nothing into the home folder.
+# pointed at, ends cleanly on SIGTERM, prints nothing, and writes nothing into
+# the home folder.
 #   package_runs_anywhere.sh BUILD_DIR
 set -eu
 build=$1
@@ -63,6 +64,9 @@ for _ in $(seq 1 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; do
 kill -0 "$app_pid" 2>/dev/null && fail "lckb did not end on SIGTERM"
 wait "$app_pid" || fail "lckb ended with status $?"
 app_pid=""
+# Nothing went wrong, so the terminal stays quiet: no reports of Qt's or of
+# the browser engine's.
+[ -s "$work/lckb.out" ] && fail "lckb printed: $(head -n 5 "$work/lckb.out")"
 
 [ -e "$prog/dat/old.txt" ] && fail "dat/ was not emptied"
 [ -e "$prog/dat/keep/inner.txt" ] || fail "a subfolder of dat/ was touched"

@@ -85,7 +85,7 @@ class TstReminderPoll : public QObject
     Q_OBJECT
 private slots:
     void baselineEqualAndMarkupReplies();
-    void changedLinesAnnounceTheBaselineItem();
+    void changedLinesAnnounceTheItemThatArrived();
     void switchesSilenceButTheBaselineMovesOn();
     void malformedAndMissingLines();
     void tickDuringAPollStartsNothing();
@@ -107,29 +107,36 @@ void TstReminderPoll::baselineEqualAndMarkupReplies()
 
     // "<" without ">" is an ordinary reply.
     const QByteArray lt = reply({{3, "9,a<b,G,/nc/x.asp"}});
-    QCOMPARE(r.run(lt), L({"Compared", "msn Group 3|Title 3|B0/nc/3.asp", "wav A/ts.wav"}));
+    QCOMPARE(r.run(lt), L({"Compared", "msn G|a<b|B0/nc/x.asp", "wav A/ts.wav"}));
     QCOMPARE(r.poll.store().baseline, QString::fromLatin1(lt));
     QCOMPARE(r.poll.busy(), 0);
 }
 
-void TstReminderPoll::changedLinesAnnounceTheBaselineItem()
+void TstReminderPoll::changedLinesAnnounceTheItemThatArrived()
 {
     Rig r;
     r.run(reply({{1, "7,Old title,\xD7\xE9 A,/nc/a.asp"}})); // 组 in GB2312
     QCOMPARE(r.run(reply({{1, "8,New title,\xD7\xE9 A,/nc/b.asp"}})),
-             L({"Compared", "msn 组 A|Old title|B0/nc/a.asp", "wav A/ts.wav"}));
+             L({"Compared", "msn 组 A|New title|B0/nc/b.asp", "wav A/ts.wav"}));
     QVERIFY(r.poll.store().baseline.contains("8,New title,组 A,/nc/b.asp"));
     QCOMPARE(r.poll.store().baseline, r.poll.store().latest);
 
     // Several channels in index order, each with its row's sound; channel 6
     // differs in field 0 only.
     const QByteArray three = reply({{1, "9,T1,G1,/nc/1"}, {5, "9,T5,G5,/nc/5"}, {6, "x,Title 6,Group 6,/nc/6.asp"}});
-    QCOMPARE(r.run(three), L({"Compared", "msn 组 A|New title|B0/nc/b.asp", "wav A/ts.wav",
-                              "msn Group 5|Title 5|B0/nc/5.asp", "wav A/ts1.wav",
+    QCOMPARE(r.run(three), L({"Compared", "msn G1|T1|B0/nc/1", "wav A/ts.wav", "msn G5|T5|B0/nc/5", "wav A/ts1.wav",
                               "msn Group 6|Title 6|B0/nc/6.asp", "wav A/ts1.wav"}));
     // A ninth line is never read, whether it appears or changes.
     QCOMPARE(r.run(three + "\r\n8,Ninth,G,/nc/9"), L{"Compared"});
     QCOMPARE(r.run(three + "\r\n9,Ninth again,G,/nc/9"), L{"Compared"});
+
+    // A title of a million characters (within the size limit of a reply) is
+    // cut when it is planned: nothing after it measures the whole text.
+    const QByteArray huge(1000000, 'x');
+    const QString cut = QString(kMaxFieldLength - 1, u'x') + QChar(0x2026);
+    const QByteArray hugeLine = "h," + huge + "," + huge + ",/nc/h";
+    QCOMPARE(r.run(reply({{1, hugeLine}, {5, "9,T5,G5,/nc/5"}, {6, "x,Title 6,Group 6,/nc/6.asp"}})),
+             L({"Compared", "msn " + cut + "|" + cut + "|B0/nc/h", "wav A/ts.wav"}));
 }
 
 void TstReminderPoll::switchesSilenceButTheBaselineMovesOn()
@@ -148,7 +155,7 @@ void TstReminderPoll::switchesSilenceButTheBaselineMovesOn()
 
     r.s.choices.setReminderOn(true);
     r.s.choices.setSoundOn(false);
-    QCOMPARE(r.run(reply({{1, "m,T1,G1,/nc/m1"}})), L({"Compared", "msn G2|T2|B0/nc/m2"}));
+    QCOMPARE(r.run(reply({{1, "m,T1,G1,/nc/m1"}})), L({"Compared", "msn Group 2|Title 2|B0/nc/2.asp"}));
 }
 
 void TstReminderPoll::malformedAndMissingLines()
@@ -156,15 +163,17 @@ void TstReminderPoll::malformedAndMissingLines()
     Rig r;
     // Too few fields, or an address that is not a path on the server line:
     // no pop-up, but the channel's sound.
-    r.run(reply({{0, "0,Short,Group"}, {1, "1,T,G,//evil.example/x"}, {2, "2,T,G,http://evil/x"},
+    r.run(reply());
+    const QByteArray malformed = reply({{0, "0,Short,Group"}, {1, "1,T,G,//evil.example/x"}, {2, "2,T,G,http://evil/x"},
                  {3, "3,T,G,@evil"}, {4, "4,T,G,javascript:x"}, {5, "5,T,G,\\\\evil"}, {6, "6,T,G,/\\evil"},
-                 {7, "7,T7,G7,/nc/ok.asp?u=//x"}}));
+                 {7, "7,T7,G7,/nc/ok.asp?u=//x"}});
     const QString ts = "wav A/ts.wav", ts1 = "wav A/ts1.wav";
-    QCOMPARE(r.run(reply()), L({"Compared", ts, ts, ts, ts, ts1, ts1, ts1, "msn G7|T7|B0/nc/ok.asp?u=//x", ts1}));
+    QCOMPARE(r.run(malformed), L({"Compared", ts, ts, ts, ts, ts1, ts1, ts1, "msn G7|T7|B0/nc/ok.asp?u=//x", ts1}));
+    r.run(reply());
 
     // Lines missing from the latest reply, then from the baseline, and empty
     // lines raise nothing for their channels.
-    QCOMPARE(r.run(reply({{0, "x,T0,G0,/nc/x0"}, {1, ""}}, 3)), L({"Compared", "msn Group 0|Title 0|B0/nc/0.asp", ts}));
+    QCOMPARE(r.run(reply({{0, "x,T0,G0,/nc/x0"}, {1, ""}}, 3)), L({"Compared", "msn G0|T0|B0/nc/x0", ts}));
     QCOMPARE(r.run(reply({{0, "x,T0,G0,/nc/x0"}})), L{"Compared"});
     // A reply ending in CR LF has one more, empty, line; it is no channel.
     QCOMPARE(r.run(reply({{0, "x,T0,G0,/nc/x0"}}) + "\r\n"), L{"Compared"});
@@ -216,7 +225,7 @@ void TstReminderPoll::failuresKeepTheStore()
     QCOMPARE(r.poll.store().latest, QString::fromLatin1(reply()));
 
     r.s.choices.setLineIndex(0);
-    QCOMPARE(r.run(changed), L({"Compared", "msn Group 4|Title 4|B0/nc/4.asp", "wav A/ts1.wav"}));
+    QCOMPARE(r.run(changed), L({"Compared", "msn G4|T4|B0/nc/n4", "wav A/ts1.wav"}));
     QCOMPARE(r.run(changed), L{"Unchanged"});
 }
 
@@ -232,7 +241,7 @@ void TstReminderPoll::addressFollowsClockAndLine()
     // line's baseline, and the item's address is on the new line.
     r.s.choices.setLineIndex(1);
     r.clock.advanceMs(30000);
-    QCOMPARE(r.run(reply({{2, "n,T,G,/nc/n"}})), L({"Compared", "msn Group 2|Title 2|B1/nc/2.asp", "wav A/ts.wav"}));
+    QCOMPARE(r.run(reply({{2, "n,T,G,/nc/n"}})), L({"Compared", "msn G|T|B1/nc/n", "wav A/ts.wav"}));
     QCOMPARE(r.line1.requestLines(), QByteArrayList({"GET /nc/tx.asp?s=2014-11-3%209:05:37 HTTP/1.1"}));
     QCOMPARE(r.line0.requestLines().size(), 1);
 }

@@ -67,10 +67,10 @@ struct DayScript
             std::sort(ordered.begin(), ordered.end());
             change.clear();
             for (int k : std::as_const(ordered)) {
-                const QStringList old = lines.at(k).split(u',');
-                change << Alert{k, old.at(1) + u'|' + old.at(2) + u'|' + base + old.at(3)};
                 ++id;
                 lines[k] = soak::bulletinLine(k, id, QStringLiteral("快报%1号").arg(id));
+                const QStringList arrived = lines.at(k).split(u',');
+                change << Alert{k, arrived.at(1) + u'|' + arrived.at(2) + u'|' + base + arrived.at(3)};
             }
         }
         announce.resize(polls);

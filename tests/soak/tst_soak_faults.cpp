@@ -213,13 +213,14 @@ void TstSoakFaults::faultThenChange()
     }
     qInfo("polls: %s; %d requests", qPrintable(outcomes.join(", ")), r.reminderRequests());
 
-    const QStringList old = l0.at(channel).split(u',');
+    const QStringList arrived = l1.at(channel).split(u',');
     const QString sound = channel < 4 ? "A/ts.wav" : "A/ts1.wav";
     const QStringList want{
         "Unchanged bak=R0",
         "rejected bak=R0",
         "rejected bak=R0",
-        "Compared bak=R1 | msn " + old.at(1) + "|" + old.at(2) + "|" + r.s.serverLines[0] + old.at(3) + " | wav " + sound,
+        "Compared bak=R1 | msn " + arrived.at(1) + "|" + arrived.at(2) + "|" + r.s.serverLines[0] + arrived.at(3)
+            + " | wav " + sound,
         "Unchanged bak=R1",
         "Unchanged bak=R1",
     };
@@ -269,12 +270,12 @@ void TstSoakFaults::damagedBytesAreTextNotFaults()
         QStringList got;
         for (int i = 0; i < 5; ++i)
             got << QString::fromLatin1(outcomeName(r.polls.at(i).outcome)) + " " + r.polls.at(i).calls.join(" | ");
-        const QStringList old3 = l0.at(3).split(u',');
+        const QStringList fixed = l2.at(3).split(u',');
         QCOMPARE(got, QStringList({
                           "Unchanged ",
-                          "Compared msn " + old3.at(1) + "|" + old3.at(2) + "|" + base + old3.at(3) + " | wav A/ts.wav",
-                          "Unchanged ",
                           QStringLiteral("Compared msn 坏\uFFFD字快报|澜内传真|") + base + "/nc/show.asp?id=301 | wav A/ts.wav",
+                          "Unchanged ",
+                          "Compared msn " + fixed.at(1) + "|" + fixed.at(2) + "|" + base + fixed.at(3) + " | wav A/ts.wav",
                           "Unchanged ",
                       }));
         QVERIFY(r.polls.at(2).bak.contains(QStringLiteral("坏\uFFFD字快报")));
@@ -300,16 +301,16 @@ void TstSoakFaults::damagedBytesAreTextNotFaults()
         for (int k = 0; k < 8; ++k) {
             const QStringList old = l0.at(k).split(u',');
             const QString sound = k < 4 ? "wav A/ts.wav" : "wav A/ts1.wav";
-            QCOMPARE(in.at(2 * k), "msn " + old.at(1) + "|" + old.at(2) + "|" + base + old.at(3));
-            QCOMPARE(in.at(2 * k + 1), sound);
-            // On the way back the damaged item is shown as decoded.
-            const QStringList f = back.at(2 * k).mid(4).split(u'|');
+            QCOMPARE(back.at(2 * k), "msn " + old.at(1) + "|" + old.at(2) + "|" + base + old.at(3));
+            QCOMPARE(back.at(2 * k + 1), sound);
+            // On the way in the damaged item is shown as decoded.
+            const QStringList f = in.at(2 * k).mid(4).split(u'|');
             QCOMPARE(f.size(), 3);
             QVERIFY2(f.at(0).startsWith(QStringLiteral("坏字节快报")), qPrintable(f.at(0)));
             QCOMPARE(f.at(0).contains(QChar::ReplacementCharacter), k != 7); // line 7's damage is its end
             QCOMPARE(f.at(1), QString::fromUtf8(sim::kChannelCaptions[k]));
             QVERIFY2(f.at(2).startsWith(base + "/nc/show.asp?id=" + QString::number(9001 + k)), qPrintable(f.at(2)));
-            QCOMPARE(back.at(2 * k + 1), sound);
+            QCOMPARE(in.at(2 * k + 1), sound);
         }
         // The lone lead byte at the end is not silently dropped.
         QVERIFY(r.polls.at(1).bak.endsWith(QChar::ReplacementCharacter));
@@ -359,13 +360,13 @@ void TstSoakFaults::mainWindowStaysQuietThroughFaults()
     QVERIFY(prog.poll().timerRunning());
     QCOMPARE(baks.at(6), soak::joined(l1));
 
-    const QStringList old = l0.at(2).split(u',');
+    const QStringList arrived = l1.at(2).split(u',');
     QStringList got = watch.shown;
     for (BulletinPopup *p : popups())
         got << p->bulletin().title + "|" + p->bulletin().group + "|" + p->bulletin().url;
     got << fx.player.played;
     QCOMPARE(got, QStringList({"lckb::BulletinPopup|" + BulletinPopup::kCaption,
-                               old.at(1) + "|" + old.at(2) + "|" + fx.session.serverBase() + old.at(3),
+                               arrived.at(1) + "|" + arrived.at(2) + "|" + fx.session.serverBase() + arrived.at(3),
                                fx.session.programDir() + "ts.wav"}));
 }
 
