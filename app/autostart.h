@@ -29,7 +29,7 @@ public:
     // (an argument holding a control character).
     QByteArray text() const;
     // The value of Exec for `command`, each argument quoted where the
-    // Desktop Entry specification wants it; empty as above.
+    // freedesktop.org Desktop Entry format wants it; empty as above.
     static QString execValue(const QStringList &command);
 
     QString file() const { return m_file; }

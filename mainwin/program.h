@@ -44,8 +44,6 @@ public:
     ReminderPoll &poll() { return m_poll; }
     RunLimit &runLimit() { return m_runLimit; }
     EndNotice &endNotice() { return m_endNotice; }
-    // "开机自动启动" in the tray menu, checked while the desktop starts the program.
-    QAction *autostartAction() const { return m_autostart; }
 
 signals:
     // The whole run is over (quit, running limit, end from outside).
@@ -66,7 +64,7 @@ private:
     NewWindowRouter m_router;
     TrayStatus m_trayStatus;
     EndNotice m_endNotice;
-    QAction *m_autostart = nullptr; // owned by the tray's menu
+    QAction *m_autostart = nullptr; // "开机自动启动", owned by the tray's menu
     bool m_started = false;
     bool m_ended = false;
 };
