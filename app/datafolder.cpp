@@ -27,4 +27,19 @@ QString dataFolder(const QString &programDir)
     return dataFolder(programDir, writable, configHome);
 }
 
+QString recentFile(const QString &programDir, const QString &dataDir, const QString &stateHome)
+{
+    if (dataDir == programDir)
+        return QDir(programDir).filePath(QStringLiteral("recent"));
+    return QDir(stateHome).filePath(QStringLiteral("lckb/recent"));
+}
+
+QString recentFile(const QString &programDir, const QString &dataDir)
+{
+    QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(stateHome))
+        stateHome = QDir::homePath() + QStringLiteral("/.local/state");
+    return recentFile(programDir, dataDir, stateHome);
+}
+
 } // namespace lckb

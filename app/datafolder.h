@@ -13,4 +13,12 @@ QString dataFolder(const QString &programDir, bool programDirWritable, const QSt
 // tells it, and $XDG_CONFIG_HOME (by default ~/.config).
 QString dataFolder(const QString &programDir);
 
+// Where the bulletins announced are kept across runs: beside config.ini when
+// that lives in the program folder (`dataDir` equals `programDir`), never in
+// its scratch folder; otherwise in the user's state folder for the program,
+// `stateHome`/lckb/recent.
+QString recentFile(const QString &programDir, const QString &dataDir, const QString &stateHome);
+// The same with $XDG_STATE_HOME (by default ~/.local/state).
+QString recentFile(const QString &programDir, const QString &dataDir);
+
 } // namespace lckb

@@ -1,5 +1,7 @@
 #include "app/options.h"
 
+#include "app/hostsources.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -11,8 +13,22 @@ Options parseOptions(const QStringList &arguments)
     QCommandLineParser p;
     if (QCoreApplication::applicationName().isEmpty())
         QCoreApplication::setApplicationName(QStringLiteral("lckb"));
-    p.setApplicationDescription(QStringLiteral(
-        "澜策快报: bulletins of the subscription service in the tray, with pop-ups and sounds."));
+    const QString builtIn = builtInHosts();
+    p.setApplicationDescription(
+        QStringLiteral("澜策快报: bulletins of the subscription service in the tray, with pop-ups and sounds.\n\n"
+                       "The hosts of the server lines come from the first of these that gives them:\n"
+                       "  --hosts HOST0,HOST1,HOST2\n"
+                       "  lines.ini beside the program\n"
+                       "  $XDG_CONFIG_HOME/lckb/lines.ini (~/.config/lckb/lines.ini)\n"
+                       "  lckb/lines.ini under each of $XDG_CONFIG_DIRS (/etc/xdg/lckb/lines.ini)\n"
+                       "  the hosts built in: %1\n"
+                       "A lines.ini holds:\n"
+                       "  [lines]\n"
+                       "  line0=host[:port]\n"
+                       "  line1=host[:port]\n"
+                       "  line2=host[:port]\n"
+                       "A file with a bad or missing entry is ignored, with a message.")
+            .arg(builtIn.isEmpty() ? QStringLiteral("none in this build") : builtIn));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
@@ -20,9 +36,7 @@ Options parseOptions(const QStringList &arguments)
     const QCommandLineOption hosts(
         QStringLiteral("hosts"),
         QStringLiteral("The service's three hosts, each host[:port], comma-separated (lines 0 to 2; "
-                       "line 3 is host 0 on port 803). Default: %1,%2,%3.")
-            .arg(QString::fromLatin1(kDefaultHosts[0]), QString::fromLatin1(kDefaultHosts[1]),
-                 QString::fromLatin1(kDefaultHosts[2])),
+                       "line 3 is host 0 on port 803). Without it, from lines.ini (above)."),
         QStringLiteral("HOST0,HOST1,HOST2"));
     const QCommandLineOption poll(
         QStringLiteral("poll-interval"),
@@ -69,7 +83,8 @@ Options parseOptions(const QStringList &arguments)
             o.message = QStringLiteral("--hosts wants three entries host[:port], comma-separated");
             return o;
         }
-        o.serverLines = *t;
+        o.serverLines = t;
+        o.hosts = p.value(hosts);
     }
     o.verbose = p.isSet(verbose) || qEnvironmentVariable("LCKB_DEBUG") == u"1";
     if (p.isSet(poll)) {

@@ -6,7 +6,8 @@ namespace lckb {
 // Command-line options.
 struct Options
 {
-    ServerLines serverLines = defaultServerLines();
+    std::optional<ServerLines> serverLines; // --hosts; nothing: the other sources (hostsources.h)
+    QString hosts;                          // --hosts as given, for a start that repeats it
     int pollIntervalMs = 30000;  // between two reminder polls
     bool verbose = false;        // Qt's and the browser engine's reports reach the terminal
     bool ok = true;              // false: print `message` and end with exit code 2

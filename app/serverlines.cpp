@@ -8,24 +8,34 @@
 
 namespace lckb {
 
+namespace {
+const QRegularExpression &hostPort()
+{
+    static const QRegularExpression re(
+        QStringLiteral("^([A-Za-z0-9](?:[A-Za-z0-9.-]*[A-Za-z0-9])?|\\[[0-9A-Fa-f:.]+\\])(?::([0-9]{1,5}))?$"));
+    return re;
+}
+} // namespace
+
+bool isHostEntry(const QString &entry)
+{
+    const auto m = hostPort().match(entry.trimmed());
+    return m.hasMatch() && (m.captured(2).isEmpty() || m.captured(2).toInt() <= 65535);
+}
+
 std::optional<ServerLines> makeServerLines(const QStringList &hosts)
 {
     if (hosts.size() != 3)
         return std::nullopt;
-    static const QRegularExpression hostPort(
-        QStringLiteral("^([A-Za-z0-9](?:[A-Za-z0-9.-]*[A-Za-z0-9])?|\\[[0-9A-Fa-f:.]+\\])(?::([0-9]{1,5}))?$"));
     ServerLines t;
     QString host0;
     for (int i = 0; i < 3; ++i) {
         const QString h = hosts.at(i).trimmed();
-        const auto m = hostPort.match(h);
-        if (!m.hasMatch())
-            return std::nullopt;
-        if (!m.captured(2).isEmpty() && m.captured(2).toInt() > 65535)
+        if (!isHostEntry(h))
             return std::nullopt;
         t[size_t(i)] = QStringLiteral("http://") + h;
         if (i == 0)
-            host0 = m.captured(1);
+            host0 = hostPort().match(h).captured(1);
     }
     t[3] = QStringLiteral("http://") + host0 + QStringLiteral(":803");
     return t;

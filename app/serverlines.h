@@ -19,6 +19,9 @@ inline constexpr const char *kDefaultHosts[3] = {"line1.example.com", "line2.exa
 // Fills the table from three "host[:port]" entries. Returns nothing when an
 // entry is not a plain host (with an optional port).
 std::optional<ServerLines> makeServerLines(const QStringList &hosts);
+// Whether one entry is a plain host with an optional port (blanks around it
+// do not count).
+bool isHostEntry(const QString &entry);
 ServerLines defaultServerLines();
 
 // The line index as the settings file stores it: the leading decimal number

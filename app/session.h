@@ -9,6 +9,7 @@
 #include "app/serverlines.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace lckb {
 
@@ -44,6 +45,11 @@ public:
     QString profilePath() const { return profilePathIn(m_dataDir); }
 
     ServerLines serverLines = defaultServerLines(); // base addresses of the four lines
+    // Files outside the data folder, settled at start. Empty: none (a test
+    // that does not ask for them writes nothing of the user's).
+    QString recentFile;       // the bulletins announced, kept across runs
+    QString autostartFile;    // the desktop's autostart entry for this program
+    QStringList startCommand; // the program and what a start by the desktop repeats of its arguments
     const Clock *clock = SystemClock::instance();
     Intervals intervals;
     UserChoices choices;

@@ -1,6 +1,8 @@
-// The entry procedure: refuse a second copy, settle the server line, start
-// the program.
+// The entry procedure: refuse a second copy, settle the hosts and the server
+// line, start the program.
+#include "app/autostart.h"
 #include "app/datafolder.h"
+#include "app/hostsources.h"
 #include "app/options.h"
 #include "app/platform.h"
 #include "app/session.h"
@@ -80,9 +82,19 @@ int main(int argc, char *argv[])
     QNetworkProxyFactory::setUseSystemConfiguration(true);
 
     const QString programDir = lckb::programFolder();
+    const lckb::HostPlaces hostPlaces = lckb::HostPlaces::fromEnvironment(programDir);
+    const lckb::HostChoice hosts = lckb::chooseHosts(opt.serverLines, hostPlaces);
+    for (const QString &problem : hosts.problems)
+        std::fprintf(stderr, "lckb: %s\n", problem.toLocal8Bit().constData());
     lckb::Session session(programDir, lckb::dataFolder(programDir));
-    session.serverLines = opt.serverLines;
+    if (hosts.lines)
+        session.serverLines = *hosts.lines;
     session.intervals.poll = opt.pollIntervalMs;
+    session.recentFile = lckb::recentFile(programDir, session.dataDir());
+    session.autostartFile = lckb::AutostartEntry::defaultFile();
+    session.startCommand = QStringList{QCoreApplication::applicationFilePath()};
+    if (!opt.hosts.isEmpty())
+        session.startCommand << QStringLiteral("--hosts") << opt.hosts;
     session.choices.loadLineIndex();
 
     lckb::Program program(session);
@@ -92,6 +104,11 @@ int main(int argc, char *argv[])
     lckb::traceProgram(program);
     program.start();
     program.window().show();
+    // Without hosts the page and the polls fail as against a dead server;
+    // the user is told once where the hosts go.
+    if (!hosts.lines)
+        lckb::openMessage(QMessageBox::Warning, lckb::kAppTitle, lckb::missingHostsMessage(hostPlaces),
+                          QMessageBox::Ok, &program.window());
     const int rc = app.exec();
     // Windows without a parent that are still open (pop-ups, secondary
     // browsers) go before the main window and the browser profile.

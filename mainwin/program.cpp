@@ -1,6 +1,8 @@
 #include "mainwin/program.h"
 
+#include "app/autostart.h"
 #include "app/session.h"
+#include "prefs/messagebox.h"
 #include "reminder/scratchfolder.h"
 #include "reminder/sound.h"
 #include "windows/browser.h"
@@ -10,6 +12,7 @@
 #include <QAction>
 #include <QDBusConnection>
 #include <QGuiApplication>
+#include <QMenu>
 
 namespace lckb {
 
@@ -37,15 +40,51 @@ Program::Program(Session &session, SoundPlayer *player, QObject *parent)
     , m_runLimit(session.clock, session.intervals.runLimit)
     , m_router(session.intervals.systemBrowserGap)
     , m_trayStatus(m_tray, m_alerts, m_poll, m_window)
+    , m_endNotice(m_tray)
 {
     m_window.setTrayUsable([this] { return m_tray.usable(); });
     connect(&m_window, &MainWindow::quitClicked, this, &Program::quitFromWindow);
     connect(&m_tray, &Tray::leftClicked, &m_window, &MainWindow::showFromTrayIcon);
     connect(m_tray.showAction(), &QAction::triggered, &m_window, &MainWindow::showFromTrayMenu);
     connect(m_tray.quitAction(), &QAction::triggered, this, &Program::quitFromTray);
-    // Ends without a message and without the window's closing steps; the
-    // icon goes first so no dead icon stays in the tray.
-    connect(&m_runLimit, &RunLimit::limitReached, this, [this] { endRun(true, false); });
+    addAutostartItem();
+    // The reminders stop at once; the end follows what the user is told of
+    // it, without the window's closing steps, and the icon goes first so no
+    // dead icon stays in the tray.
+    connect(&m_runLimit, &RunLimit::limitReached, this, [this] {
+        m_window.stopLoginFill();
+        m_poll.stop();
+        m_endNotice.show([this] { endRun(true, false); });
+    });
+}
+
+void Program::addAutostartItem()
+{
+    m_autostart = new QAction(QStringLiteral("开机自动启动"), m_tray.menu());
+    m_autostart->setObjectName(QStringLiteral("autostartAction"));
+    m_autostart->setCheckable(true);
+    m_tray.menu()->insertAction(m_tray.quitAction(), m_autostart);
+    const auto entry = [this] {
+        QStringList command = m_session.startCommand;
+        if (command.isEmpty())
+            command << QCoreApplication::applicationFilePath();
+        return AutostartEntry(m_session.autostartFile, command);
+    };
+    // Shown as the file is now: the desktop's own settings may have changed it.
+    const auto show = [this, entry] {
+        m_autostart->setEnabled(!m_session.autostartFile.isEmpty());
+        m_autostart->setChecked(m_autostart->isEnabled() && entry().enabled());
+    };
+    show();
+    connect(m_tray.menu(), &QMenu::aboutToShow, this, show);
+    connect(m_autostart, &QAction::triggered, this, [this, entry, show](bool on) {
+        const AutostartEntry e = entry();
+        if (!(on ? e.enable() : e.disable()))
+            openMessage(QMessageBox::Warning, kAppTitle,
+                        QStringLiteral("无法%1开机自动启动项：\n%2").arg(on ? QStringLiteral("写入") : QStringLiteral("删除"), e.file()),
+                        QMessageBox::Ok);
+        show();
+    });
 }
 
 Program::~Program() = default;
@@ -66,6 +105,9 @@ void Program::start()
 
 void Program::endRun(bool removeIcon, bool closeWindows)
 {
+    if (m_ended)
+        return;
+    m_ended = true;
     if (removeIcon)
         m_tray.remove();
     if (closeWindows)

@@ -1,8 +1,10 @@
 #pragma once
 // The program put together: the main window, the reminder engine behind it
-// (poll, pop-ups or notifications, sounds, running limit), the tray with what
-// it tells, and the routing of the page's new windows. Made and wired here,
-// so the main window stays a window.
+// (poll, pop-ups or notifications, sounds, running limit and what is said at
+// its end), the tray with what it tells and its autostart switch, and the
+// routing of the page's new windows. Made and wired here, so the main window
+// stays a window.
+#include "mainwin/endnotice.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/router.h"
 #include "mainwin/tray.h"
@@ -41,6 +43,7 @@ public:
     Alerts &alerts() { return m_alerts; }
     ReminderPoll &poll() { return m_poll; }
     RunLimit &runLimit() { return m_runLimit; }
+    EndNotice &endNotice() { return m_endNotice; }
 
 signals:
     // The whole run is over (quit, running limit, end from outside).
@@ -48,6 +51,7 @@ signals:
 
 private:
     void endRun(bool removeIcon, bool closeWindows);
+    void addAutostartItem();
 
     Session &m_session;
     std::unique_ptr<SoundPlayer> m_ownPlayer;
@@ -59,7 +63,10 @@ private:
     RunLimit m_runLimit;
     NewWindowRouter m_router;
     TrayStatus m_trayStatus;
+    EndNotice m_endNotice;
+    QAction *m_autostart = nullptr; // "开机自动启动", owned by the tray's menu
     bool m_started = false;
+    bool m_ended = false;
 };
 
 } // namespace lckb

@@ -1,6 +1,7 @@
 #pragma once
-// What the tray tells besides its two commands: the "最近提醒" submenu with
-// the bulletins announced in this run, and in the tip and the icon whether
+// What the tray tells besides its commands: the "最近提醒" submenu with the
+// bulletins announced (this run's and those kept from earlier runs), and in
+// the tip and the icon whether
 // the reminder still gets through. Both live in the tray icon's own menu and
 // tip, so they reach an XEmbed tray and a StatusNotifier host alike.
 #include "reminder/pollhealth.h"
@@ -10,6 +11,7 @@
 #include <QObject>
 #include <QPointer>
 
+class QAction;
 class QMenu;
 
 namespace lckb {
@@ -26,15 +28,18 @@ public:
     static const QString kMenuTitle; // "最近提醒"
     static const QString kNoneText;  // "（暂无）"
 
-    // Adds the submenu between "显示程序" and "关闭退出" of `tray`'s menu and
-    // follows the alerts and the poll from now on. The arrival and failure
-    // times come from the session's clock.
+    // Adds the submenu between "显示程序" and "关闭退出" of `tray`'s menu,
+    // filled from the session's recent file, and follows the alerts and the
+    // poll from now on. The arrival and failure times come from the session's
+    // clock.
     TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink &main, QObject *parent = nullptr);
 
     const RecentBulletins &recent() const { return m_recent; }
 
 private:
-    void showRecent();
+    QAction *recentAction(const RecentBulletin &b);
+    void addRecent(const RecentBulletin &b);
+    void showDates();
     void showHealth();
 
     Tray &m_tray;

@@ -1,42 +1,70 @@
 #pragma once
-// The bulletins announced in this run, newest first, for the tray's
-// "最近提醒" menu. A pop-up closes itself after a few minutes and makes way
-// for newer ones, so a user away from the desk would lose what it said; the
-// list keeps it until the run ends. Memory only, like the reply store.
+// The bulletins announced, newest first, for the tray's "最近提醒" menu. A
+// pop-up closes itself after a few minutes and makes way for newer ones, and
+// the program ends itself after twelve hours, so a user away from the desk
+// would lose what was said; the list keeps it, in a file across runs.
+//
+// The file holds one line per bulletin, oldest first, in UTF-8:
+//   arrival (ISO 8601 with its offset) TAB channel TAB group TAB title TAB path LF
+// The path is the item's path on the service, so that a bulletin kept from
+// an earlier run opens on the line in use now. The file holds nothing of the
+// login. It is replaced whole at each bulletin (a new file renamed over it),
+// so a crash never leaves a torn line, and never written or read through a
+// symbolic link.
 #include "reminder/replyplan.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <optional>
 
 namespace lckb {
 
 struct RecentBulletin
 {
     QDateTime arrived; // when its pop-up was raised
-    Bulletin bulletin; // what its pop-up showed and a click opens
+    Bulletin bulletin; // what its pop-up showed; one read from the file has
+                       // its channel, group, title and path only
 
-    // "HH:mm", two blanks and the short title: how the menu lists it.
-    QString label() const;
+    // "HH:mm", two blanks and the short title: how the menu lists it. An
+    // entry from another day than `today` starts with its date, "MM-dd HH:mm".
+    QString label(const QDate &today) const;
 };
 
 class RecentBulletins
 {
 public:
-    static constexpr int kLimit = 20;       // entries kept; the oldest goes first
+    static constexpr int kLimit = 20;       // entries the menu shows
+    static constexpr int kKept = 200;       // entries the file keeps; the oldest goes first
     static constexpr int kTitleLength = 30; // characters of a title a label shows at most
+    static constexpr qint64 kFileLimit = 1024 * 1024; // a larger file is not ours: read as empty
+    static constexpr int kLineLimit = 4096; // bytes of one line; a longer bulletin is not kept
 
-    // One pop-up raised at `arrived`.
+    // `file`: where the list is kept across runs, read now; empty: this run only.
+    explicit RecentBulletins(const QString &file = {});
+
+    // One pop-up raised at `arrived`; written to the file at once.
     void add(const Bulletin &b, const QDateTime &arrived);
     // Newest first, at most kLimit.
-    const QList<RecentBulletin> &items() const { return m_items; }
+    QList<RecentBulletin> items() const { return m_items.mid(0, kLimit); }
 
     // The title as one line of plain text, at most kTitleLength characters,
     // the last of them an ellipsis when it had to be cut.
     static QString shortTitle(const QString &title);
 
+    // One line of the file, with its line end; empty when the bulletin
+    // cannot be kept (no path on the service, or too long).
+    static QByteArray fileLine(const RecentBulletin &b);
+    // A line of the file without its line end; nothing when it is malformed.
+    static std::optional<RecentBulletin> parseLine(const QByteArray &line);
+
 private:
-    QList<RecentBulletin> m_items;
+    void load();
+    bool save() const;
+
+    QString m_file;
+    QList<RecentBulletin> m_items; // newest first, at most kKept
 };
 
 } // namespace lckb

@@ -5,7 +5,6 @@
 #include <QStringList>
 
 namespace lckb {
-namespace {
 
 // Field 3 must be a path on the server line, or the base address followed by
 // it could name another host: "@evil" turns the base's host into a user name,
@@ -18,6 +17,8 @@ bool isServerPath(const QString &field)
         return false;
     return field.size() == 1 || (field.at(1) != QLatin1Char('/') && field.at(1) != QLatin1Char('\\'));
 }
+
+namespace {
 
 // A title or a group is shown on one line of a small window, a menu or a
 // notification: a few hundred characters are more than any of them shows, and
@@ -77,6 +78,7 @@ QList<Bulletin> planAnnouncements(const QString &baseline, const QString &latest
             b.group = shortened(f.at(2));
             b.title = shortened(f.at(1));
             b.url = serverBase + f.at(3);
+            b.path = f.at(3);
         }
         if (on.soundOn)
             b.sound = programDir + QString::fromLatin1(ch.sound);

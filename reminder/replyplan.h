@@ -39,7 +39,12 @@ struct Bulletin
     QString url;   // serverBase followed by the item's path; empty: the line
                    // names no item on this server, only the sound tells of it
     QString sound; // the channel row's sound in programDir; empty: silent
+    QString path{}; // the item's path on the service (url without serverBase)
 };
+
+// Whether a reply's address field is a path on the server line, so that the
+// base address followed by it stays on that server.
+bool isServerPath(const QString &field);
 
 // What the plan needs of the user's choices.
 struct PlanSwitches

@@ -1,7 +1,9 @@
 // Start-up: the server line table, the stored line index, the options, and
 // the refusal of a second copy.
 #include "files.h"
+#include "app/autostart.h"
 #include "app/datafolder.h"
+#include "app/hostsources.h"
 #include "app/options.h"
 #include "app/platform.h"
 #include "app/serverlines.h"
@@ -26,6 +28,8 @@ private slots:
     void lineIndexFromStoredText();
     void serverLineTable();
     void options();
+    void hostsWithoutACommandLine();
+    void autostartEntry();
     void platformChoice();
     void secondCopyRefusedUntilTheFirstDies();
     void lockCannotBeBlocked();
@@ -85,18 +89,26 @@ void TstStartup::options()
 {
     Options o = parseOptions({"lckb"});
     QVERIFY(o.ok && !o.exitNow);
-    QCOMPARE(o.serverLines, defaultServerLines());
+    QVERIFY(!o.serverLines); // the other sources decide
+    QCOMPARE(o.hosts, QString());
     QCOMPARE(o.pollIntervalMs, 30000);
 
     o = parseOptions({"lckb", "--hosts", "127.0.0.1:1,127.0.0.1:2,127.0.0.1:3", "--poll-interval", "0.5"});
     QVERIFY(o.ok);
-    QCOMPARE(o.serverLines[2], QStringLiteral("http://127.0.0.1:3"));
+    QCOMPARE((*o.serverLines)[2], QStringLiteral("http://127.0.0.1:3"));
+    QCOMPARE(o.hosts, QStringLiteral("127.0.0.1:1,127.0.0.1:2,127.0.0.1:3")); // for an autostart to repeat
     QCOMPARE(o.pollIntervalMs, 500);
 
     o = parseOptions({"lckb", "--help"});
     QVERIFY(o.exitNow);
     QVERIFY(o.message.contains("--hosts"));
     QVERIFY(o.message.contains("--poll-interval"));
+    // Where the hosts come from without --hosts, in their order.
+    const qsizetype beside = o.message.indexOf("lines.ini beside the program"),
+                    user = o.message.indexOf("$XDG_CONFIG_HOME/lckb/lines.ini"),
+                    system = o.message.indexOf("/etc/xdg/lckb/lines.ini"), builtIn = o.message.indexOf("built in");
+    QVERIFY(beside > 0 && beside < user && user < system && system < builtIn);
+    QVERIFY(o.message.contains("line0=host[:port]"));
     o = parseOptions({"lckb", "--version"});
     QVERIFY(o.exitNow);
     QVERIFY(o.message.contains(QStringLiteral(LCKB_VERSION)));
@@ -108,6 +120,132 @@ void TstStartup::options()
     // Qt's -platform is the user's to give; it is left for the application object.
     QVERIFY(parseOptions({"lckb", "-platform", "wayland", "--hosts", "a,b,c"}).ok);
     QVERIFY(parseOptions({"lckb", "--platform", "xcb", "-h"}).exitNow);
+}
+
+void TstStartup::hostsWithoutACommandLine()
+{
+    QTemporaryDir root;
+    HostPlaces places;
+    places.programDir = root.filePath("prog");
+    places.configHome = root.filePath("home");
+    places.configDirs = QStringList{root.filePath("etc1"), root.filePath("etc2")};
+    const QStringList files = places.files();
+    QCOMPARE(files, (QStringList{root.filePath("prog/lines.ini"), root.filePath("home/lckb/lines.ini"),
+                                 root.filePath("etc1/lckb/lines.ini"), root.filePath("etc2/lckb/lines.ini")}));
+    const auto put = [&](int i, const QByteArray &text) {
+        QVERIFY(QDir().mkpath(QFileInfo(files.at(i)).path()));
+        QVERIFY(testkit::writeFile(files.at(i), text));
+    };
+
+    // No source at all: no hosts, nothing to complain of, and the message
+    // names every file in its order.
+    HostChoice c = chooseHosts(std::nullopt, places);
+    QVERIFY(!c.lines);
+    QVERIFY(c.problems.isEmpty());
+    const QString message = missingHostsMessage(places);
+    QVERIFY(message.contains(QStringLiteral("服务器地址")));
+    qsizetype at = 0;
+    for (const QString &f : files) {
+        QVERIFY2(message.indexOf(f, at) > at, qPrintable(f));
+        at = message.indexOf(f, at);
+    }
+
+    // The administrator's file, as the profile reader takes it: any case,
+    // blanks and CRLF; line 3 is line 0's host on port 803.
+    put(3, "; hosts of the service\r\n[Lines]\r\n LINE0 = 10.0.0.1:8080\r\nline1=b.example\r\nline2=[::1]:81\r\n");
+    c = chooseHosts(std::nullopt, places);
+    QVERIFY(c.lines);
+    QCOMPARE(c.source, files.at(3));
+    QCOMPARE(*c.lines, *makeServerLines({"10.0.0.1:8080", "b.example", "[::1]:81"}));
+    QCOMPARE((*c.lines)[3], QStringLiteral("http://10.0.0.1:803"));
+
+    // A file with one bad entry is ignored whole, named with the key at
+    // fault, and the next source answers.
+    put(2, "[lines]\nline0=a.example\nline1=evil.example/x\nline2=c.example\n");
+    c = chooseHosts(std::nullopt, places);
+    QCOMPARE(c.source, files.at(3));
+    QCOMPARE(c.problems.size(), 1);
+    QVERIFY(c.problems.first().startsWith(files.at(2) + ": [lines] line1=evil.example/x is not host[:port]"));
+
+    // The user's own file comes before the system's; one without a key is ignored.
+    put(1, "[lines]\nline0=u0\nline1=u1\nline2=u2\n");
+    put(0, "[lines]\nline0=p0\nline1=p1\n");
+    c = chooseHosts(std::nullopt, places);
+    QCOMPARE(c.source, files.at(1));
+    QCOMPARE((*c.lines)[2], QStringLiteral("http://u2"));
+    QCOMPARE(c.problems.size(), 1);
+    QVERIFY(c.problems.first().contains(files.at(0) + ": [lines] line2 is missing"));
+    // The file beside the program before both; --hosts before everything.
+    put(0, "[lines]\nline0=p0\nline1=p1\nline2=p2:9\n");
+    QCOMPARE(chooseHosts(std::nullopt, places).source, files.at(0));
+    const auto given = makeServerLines({"g0", "g1", "g2"});
+    c = chooseHosts(given, places);
+    QCOMPARE(c.source, QStringLiteral("--hosts"));
+    QCOMPARE(*c.lines, *given);
+
+    // Not a plain file (a FIFO would hang the start), or too large: ignored
+    // with a word; the hosts built in come last.
+    for (const QString &f : files)
+        QVERIFY(QFile::remove(f));
+    QVERIFY(::mkfifo(QFile::encodeName(files.at(0)).constData(), 0600) == 0);
+    put(1, "[lines]\nline0=a\nline1=b\nline2=c\n" + QByteArray(1024 * 1024, ';'));
+    places.builtIn = QStringLiteral("b0.example,b1.example:81,b2.example");
+    c = chooseHosts(std::nullopt, places);
+    QCOMPARE(c.source, QStringLiteral("built in"));
+    QCOMPARE((*c.lines)[1], QStringLiteral("http://b1.example:81"));
+    QCOMPARE(c.problems.size(), 2);
+    places.builtIn = QStringLiteral("b0,b1");
+    c = chooseHosts(std::nullopt, places);
+    QVERIFY(!c.lines);
+    QCOMPARE(c.problems.size(), 3);
+}
+
+void TstStartup::autostartEntry()
+{
+    // A program in a folder whose name needs every kind of quoting, and
+    // arguments that do too: the entry must hand each over unchanged.
+    QTemporaryDir root;
+    const QString folder = root.filePath(QStringLiteral("my $HOME \"lckb\" (v6) 'x' `y` a\\b;c & 澜策"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString program = folder + QStringLiteral("/lckb");
+    const QString record = root.filePath("args");
+    QVERIFY(testkit::writeFile(program, "#!/bin/sh\nfor a in \"$0\" \"$@\"; do printf '%s\\n' \"$a\"; done >" + QFile::encodeName(record) + "\n"));
+    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QStringList command{program, "--hosts", "127.0.0.1:1,[::1]:2,a.example:3", "100%", "~", "", "a b\\c"};
+    const QString file = root.filePath("config/autostart/lckb.desktop");
+    const AutostartEntry entry(file, command);
+
+    // Nothing is there, and nothing is written by asking.
+    QVERIFY(!entry.enabled());
+    QVERIFY(!QFileInfo::exists(file));
+
+    QVERIFY(entry.enable());
+    QVERIFY(entry.enabled());
+    QVERIFY(testkit::readFile(file).contains("\nExec=\"/")); // quoted: the path holds blanks
+    QProcess validate;
+    validate.start("desktop-file-validate", {file});
+    QVERIFY2(validate.waitForFinished(10000), "desktop-file-validate missing (scripts/deps installs it)");
+    const QByteArray complaints = validate.readAll();
+    QVERIFY2(validate.exitCode() == 0 && complaints.isEmpty(), complaints.constData());
+    // Started as a desktop starts it: the same program, the same arguments.
+    QProcess launch;
+    launch.start("gio", {"launch", file});
+    QVERIFY2(launch.waitForFinished(10000), "gio missing (scripts/deps installs it)");
+    QCOMPARE(launch.exitCode(), 0);
+    QTRY_VERIFY(testkit::readFile(record).endsWith('\n'));
+    QCOMPARE(QString::fromUtf8(testkit::readFile(record)).split('\n'), command + QStringList{QString()});
+
+    // Switched off by the desktop's own settings: not on. Removed: gone.
+    QVERIFY(testkit::writeFile(file, testkit::readFile(file) + "Hidden = true\n"));
+    QVERIFY(!entry.enabled());
+    QVERIFY(entry.disable());
+    QVERIFY(!QFileInfo::exists(file));
+    QVERIFY(!entry.enabled());
+    QVERIFY(entry.disable());
+
+    // A line break cannot be carried: nothing is written.
+    QVERIFY(!AutostartEntry(file, {program, "a\nb"}).enable());
+    QVERIFY(!QFileInfo::exists(file));
 }
 
 void TstStartup::platformChoice()

@@ -2,6 +2,7 @@
 // A private session bus for tests that talk to desktop services: a
 // dbus-daemon of its own, with no services to start on demand, so only what
 // the test puts on it answers. It stops with the object.
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -48,7 +49,8 @@ public:
     QString address() const { return m_address; }
 
 private:
-    QTemporaryDir m_dir;
+    // Named in ASCII: a bus address cannot carry the application's Chinese name.
+    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/lckb-bus-XXXXXX")};
     QProcess m_daemon;
     QString m_address;
 };

@@ -63,6 +63,9 @@ struct Fixture
         session.serverLines = *lckb::makeServerLines(hosts);
         session.useFolders(dir.path() + QLatin1Char('/'));
         session.clock = &clock;
+        // The user's autostart folder, as a desktop would read it.
+        session.autostartFile = dir.filePath("config/autostart/lckb.desktop");
+        session.startCommand = {dir.filePath("lckb"), "--hosts", hosts.join(u',')};
         session.intervals.poll = 3600 * 1000; // tests start polls themselves
         session.intervals.loginFill = 100;
         session.intervals.popupTick = 3600 * 1000;

@@ -1,6 +1,6 @@
 // The program's windows as the window system holds them, on a private X
 // server with a window manager: their titles exactly as designed, their
-// frames and buttons, and where the pop-up lands.
+// frames and buttons, where the pop-up lands, and the tray's own message.
 #include "prefs/appicon.h"
 #include "prefs/channeldialog.h"
 #include "fixture.h"
@@ -8,6 +8,7 @@
 #include "windows/bulletinpopup.h"
 #include "windows/saveloginform.h"
 #include "windows/browserwindow.h"
+#include "sessionbus.h"
 #include "testkit.h"
 #include "xserver.h"
 
@@ -18,8 +19,11 @@
 #include <QTemporaryDir>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QDBusConnection>
 #include <QScreen>
 #include <QWindow>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
 
 using namespace lckb;
 using testkit::XServer;
@@ -33,6 +37,7 @@ private slots:
     void mainWindowStaysPutBesideItsDialogs();
     void lineButtonsAnswerAfterEveryAnswer();
     void onlyWebAddressesLeaveTheProgram();
+    void endMessageFromAnXEmbedTray();
 };
 
 void TstDesktop::titlesAreExactlyTheCaptions()
@@ -316,6 +321,47 @@ void TstDesktop::onlyWebAddressesLeaveTheProgram()
     qputenv("PATH", path);
     QCOMPARE(openedSoFar(), QStringList{QStringLiteral("https://a.test/r?to=Market.Example.Net")});
     QCOMPARE(testkit::countOf<BrowserWindow>(true), 0);
+}
+
+void TstDesktop::endMessageFromAnXEmbedTray()
+{
+    // A tray of Qt's own drawing, and no notification server on the bus.
+    testkit::SessionBus bus;
+    QVERIFY(bus.ok());
+    QProcess trayer;
+    trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120"});
+    QVERIFY(trayer.waitForStarted(5000));
+    QVERIFY(QDBusConnection::connectToBus(bus.address(), QStringLiteral("nobody")).isConnected());
+    Fixture fx;
+    fx.session.intervals.runLimit = 20;
+    Program prog(fx.session, &fx.player);
+    prog.endNotice().setBus(QStringLiteral("nobody"));
+    prog.endNotice().setMessageMs(1500);
+    prog.runLimit().setLimitMinutes(1);
+    prog.start();
+    QTRY_VERIFY_WITH_TIMEOUT(prog.tray().usable(), 10000);
+    QSignalSpy ended(&prog, &Program::ended);
+
+    // The limit: the icon says it, and the run ends once the message has had its time.
+    fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(9, 2, 0)));
+    const auto balloon = [] {
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (top->inherits("QBalloonTip") && top->isVisible())
+                return top;
+        return static_cast<QWidget *>(nullptr);
+    };
+    QTRY_VERIFY(balloon());
+    QStringList texts;
+    for (const QLabel *l : balloon()->findChildren<QLabel *>())
+        texts << l->text();
+    QVERIFY2(texts.contains(QStringLiteral("澜策快报已连续运行12小时，已自动退出，请重新启动以继续接收提醒。")),
+             qPrintable(texts.join(u'|')));
+    QCOMPARE(ended.count(), 0);
+    QVERIFY(prog.tray().icon()->isVisible());
+    QTRY_COMPARE(ended.count(), 1);
+    QVERIFY(!prog.tray().icon()->isVisible());
+    trayer.terminate();
+    trayer.waitForFinished(3000);
 }
 
 int main(int argc, char *argv[])

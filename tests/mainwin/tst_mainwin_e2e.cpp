@@ -2,7 +2,7 @@
 // changes channel 2, the poll raises its pop-up with its sound, and a click
 // opens the bulletin in the service page's login frame. Then the tray: the
 // bulletins a user missed in its menu, and a server that stops answering in
-// its tip and icon. On an X server with a window manager, so stacking, focus
+// its tip and icon; and those bulletins again after a restart. On an X server with a window manager, so stacking, focus
 // and frames are a desktop's.
 #include "windows/browser.h"
 #include "fixture.h"
@@ -26,6 +26,7 @@ class TstEndToEnd : public QObject
 private slots:
     void oneBulletinFromServerToFrame();
     void missedBulletinsAndAStoppedReminderInTheTray();
+    void bulletinsOfTheRunBeforeAfterARestart();
 };
 
 void TstEndToEnd::oneBulletinFromServerToFrame()
@@ -165,6 +166,54 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
     QCOMPARE(prog.tray().icon()->toolTip(), Tray::kTip);
     QVERIFY(!greyIcon());
     testkit::deletePopups();
+}
+
+void TstEndToEnd::bulletinsOfTheRunBeforeAfterARestart()
+{
+    QStringList first;
+    for (int k = 0; k < 8; ++k)
+        first << QStringLiteral("%1,标题%1,%2,/nc/show.asp?id=%1").arg(101 + k).arg(QString::fromUtf8(sim::kChannelCaptions[k]));
+    QStringList second = first;
+    second[2] = QStringLiteral("203,后续公告,澜策资本,/nc/show.asp?id=203");
+    second[3] = QStringLiteral("204,又一公告,澜策资本,/nc/show.asp?id=204");
+    Fixture fx;
+    fx.session.recentFile = fx.dir.filePath("state/lckb/recent");
+    fx.sim.setScenario({sim::Step::reply(first), sim::Step::reply(second)});
+    QList<Bulletin> shown; // what the pop-ups of the first run showed, newest first
+    {
+        Program prog(fx.session, &fx.player);
+        fx.load(prog, false);
+        connect(&prog.alerts(), &Alerts::announced, this, [&](const Bulletin &b) { shown.prepend(b); });
+        QSignalSpy polls(&prog.poll(), &ReminderPoll::pollFinished);
+        for (QTime t : {QTime(9, 1), QTime(9, 31, 59)}) {
+            fx.clock.set(QDateTime(fx.clock.now().date(), t));
+            prog.poll().pollOnce();
+            QTRY_VERIFY(!polls.isEmpty());
+            polls.clear();
+        }
+        QTRY_COMPARE(testkit::popups().size(), 2);
+        QCOMPARE(shown.size(), 2);
+        testkit::deletePopups();
+    } // the run ends
+
+    // The next morning, on another line.
+    fx.clock.set(QDateTime(QDate(2026, 3, 3), QTime(8, 30)));
+    fx.session.choices.setLineIndex(1);
+    Program prog(fx.session, &fx.player);
+    fx.load(prog, false);
+    QMenu *recentMenu = prog.tray().menu()->findChild<QMenu *>("recentMenu");
+    QStringList labels;
+    for (QAction *a : recentMenu->actions())
+        labels << a->text();
+    QCOMPARE(labels, (QStringList{"03-02 09:31  " + shown.at(0).title, "03-02 09:31  " + shown.at(1).title}));
+    // A click opens the bulletin on the line in use now.
+    fx.sim.clearRequests();
+    recentMenu->actions().last()->trigger();
+    QTRY_COMPARE(fx.sim.requests("/nc/show.asp").size(), 1);
+    const auto request = fx.sim.requests("/nc/show.asp").first();
+    QCOMPARE(request.port, fx.sim.ports().at(1));
+    QCOMPARE(fx.sim.baseUrl(0) + request.target, shown.at(1).url);
+    QVERIFY(prog.window().isVisible());
 }
 
 int main(int argc, char *argv[])

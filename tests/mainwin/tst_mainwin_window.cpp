@@ -1,13 +1,16 @@
 // The main window: its load step, its size rules, the tray, hiding and quitting.
+#include "files.h"
 #include "fixture.h"
 #include "mainwin/mainwindow.h"
 #include "reminder/runlimit.h"
+#include "sessionbus.h"
 #include "testkit.h"
 #include "mainwin/tray.h"
 #include "app/twips.h"
 #include "prefs/screenunits.h"
 
 #include <QCheckBox>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -20,6 +23,29 @@
 #include <QWebEngineView>
 
 using namespace lckb;
+
+namespace {
+// A notification server that notes what it is told and when.
+class Notifications : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList told;     // summary and body of each
+    int endedBefore = -1; // the program's ends before the first
+    std::function<int()> ends;
+
+public slots:
+    uint Notify(const QString &, uint, const QString &, const QString &summary, const QString &body,
+                const QStringList &, const QVariantMap &, int)
+    {
+        if (told.isEmpty())
+            endedBefore = ends();
+        told << summary << body;
+        return 1;
+    }
+};
+} // namespace
 
 class TstMainWindow : public QObject
 {
@@ -188,9 +214,11 @@ void TstMainWindow::closeBoxHidesAndTrayBringsBack()
     prog.tray().showAction()->trigger();
     QVERIFY(w.isVisible());
 
-    // The tray menu: "显示程序", the recent bulletins (none yet), "关闭退出".
-    const QList<QAction *> items = prog.tray().menu()->actions();
-    QCOMPARE(items.size(), 3);
+    // The tray menu: "显示程序", the recent bulletins (none yet),
+    // "开机自动启动", "关闭退出".
+    QMenu *menu = prog.tray().menu();
+    const QList<QAction *> items = menu->actions();
+    QCOMPARE(items.size(), 4);
     QCOMPARE(items.at(0)->text(), QStringLiteral("显示程序"));
     QCOMPARE(items.at(1)->text(), QStringLiteral("最近提醒"));
     QVERIFY(items.at(1)->menu());
@@ -198,9 +226,30 @@ void TstMainWindow::closeBoxHidesAndTrayBringsBack()
     QCOMPARE(recent.size(), 1);
     QCOMPARE(recent.first()->text(), QStringLiteral("（暂无）"));
     QVERIFY(!recent.first()->isEnabled());
-    QCOMPARE(items.at(2)->text(), QStringLiteral("关闭退出"));
-    QCOMPARE(prog.tray().icon()->contextMenu(), prog.tray().menu());
+    QCOMPARE(items.at(3)->text(), QStringLiteral("关闭退出"));
+    QCOMPARE(prog.tray().icon()->contextMenu(), menu);
     QCOMPARE(ended.count(), 0);
+
+    // "开机自动启动": off and nothing written until the user ticks it; the
+    // entry starts this program with the --hosts it was given.
+    QAction *autostart = items.at(2);
+    QCOMPARE(autostart->text(), QStringLiteral("开机自动启动"));
+    QVERIFY(autostart->isCheckable() && autostart->isEnabled() && !autostart->isChecked());
+    const QString entry = fx.session.autostartFile;
+    QVERIFY(!QFile::exists(entry));
+    autostart->trigger();
+    QVERIFY(autostart->isChecked());
+    QVERIFY(testkit::readFile(entry).contains("\nExec=" + fx.session.startCommand.join(u' ').toUtf8() + "\n"));
+    // Switched off in the desktop's settings: the menu shows it when opened.
+    QVERIFY(testkit::writeFile(entry, testkit::readFile(entry) + "Hidden=true\n"));
+    menu->popup({0, 0});
+    menu->hide();
+    QVERIFY(!autostart->isChecked());
+    autostart->trigger(); // ticked again: written anew
+    QVERIFY(autostart->isChecked() && !testkit::readFile(entry).contains("Hidden"));
+    autostart->trigger();
+    QVERIFY(!autostart->isChecked() && !QFile::exists(entry));
+    QVERIFY(testkit::messageBoxes().isEmpty());
 }
 
 void TstMainWindow::withoutTrayTheCloseBoxMinimises()
@@ -282,23 +331,55 @@ void TstMainWindow::quitCommands()
 
 void TstMainWindow::runningLimitEndsTheRun()
 {
+    testkit::SessionBus bus;
+    QVERIFY(bus.ok());
+    QVERIFY(QDBusConnection::connectToBus(bus.address(), QStringLiteral("client")).isConnected());
+    {
+        Fixture fx;
+        fx.session.intervals.runLimit = 20;
+        Program prog(fx.session, &fx.player);
+        MainWindow &w = prog.window();
+        // A session without a notification server, and no tray to speak from.
+        prog.endNotice().setBus(QStringLiteral("client"));
+        prog.start();
+        w.show();
+        QSignalSpy ended(&prog, &Program::ended);
+        // Start 09:00:30: 720 minute boundaries at 21:00:59 is not yet over the limit.
+        fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(21, 0, 59)));
+        QTest::qWait(100);
+        QCOMPARE(ended.count(), 0);
+        fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(21, 1, 0)));
+        QTRY_COMPARE(ended.count(), 1);
+        // No dead icon stays behind, no message, and the window did not close itself.
+        QVERIFY(!prog.tray().icon()->isVisible());
+        QVERIFY(testkit::messageBoxes().isEmpty());
+        QVERIFY(w.isVisible());
+    }
+
+    // With a notification server, the user is told first; a shortened limit.
+    QDBusConnection serverBus = QDBusConnection::connectToBus(bus.address(), QStringLiteral("server"));
+    Notifications server;
+    QVERIFY(serverBus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &server,
+                                     QDBusConnection::ExportAllSlots));
+    QVERIFY(serverBus.registerService(QStringLiteral("org.freedesktop.Notifications")));
     Fixture fx;
     fx.session.intervals.runLimit = 20;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
+    prog.endNotice().setBus(QStringLiteral("client"));
+    prog.runLimit().setLimitMinutes(2);
     prog.start();
-    w.show();
     QSignalSpy ended(&prog, &Program::ended);
-    // Start 09:00:30: 720 minute boundaries at 21:00:59 is not yet over the limit.
-    fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(21, 0, 59)));
-    QTest::qWait(100);
-    QCOMPARE(ended.count(), 0);
-    fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(21, 1, 0)));
+    server.ends = [&] { return int(ended.count()); };
+    fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(9, 3, 0)));
     QTRY_COMPARE(ended.count(), 1);
-    // No dead icon stays behind, no message, and the window did not close itself.
+    QCOMPARE(server.told, (QStringList{QStringLiteral("澜策快报 LC6.1"),
+                                       QStringLiteral("澜策快报已连续运行12小时，已自动退出，请重新启动以继续接收提醒。")}));
+    QCOMPARE(server.endedBefore, 0);
+    QVERIFY(!prog.poll().timerRunning());
     QVERIFY(!prog.tray().icon()->isVisible());
-    QVERIFY(testkit::messageBoxes().isEmpty());
-    QVERIFY(w.isVisible());
+    QTest::qWait(100);
+    QCOMPARE(server.told.size(), 2); // once
+    QCOMPARE(ended.count(), 1);
 }
 
 QTEST_MAIN(TstMainWindow)

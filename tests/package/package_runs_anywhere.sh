@@ -1,8 +1,8 @@
 #!/bin/sh
 # The packaged program folder runs from wherever it is unpacked: it reads its
-# settings there, empties its own dat/ there, talks to the server it is
-# pointed at, ends cleanly on SIGTERM, prints nothing, and writes nothing into
-# the home folder.
+# settings there, empties its own dat/ there, talks to the servers its
+# lines.ini names, ends cleanly on SIGTERM, prints nothing, and writes nothing
+# into the home folder.
 #   package_runs_anywhere.sh BUILD_DIR
 set -eu
 build=$1
@@ -41,13 +41,14 @@ for _ in $(seq 1 100); do
 done
 hosts=$(grep '^listening' "$work/sim.out" | sed 's|.*http://||' | paste -sd, -)
 port1=$(echo "$hosts" | cut -d, -f2 | cut -d: -f2)
+printf '[lines]\r\nline0=%s\r\nline1=%s\r\nline2=%s\r\n' $(echo "$hosts" | tr , ' ') >"$prog/lines.ini"
 
 cd "$work"
 env -i PATH="$PATH" HOME="$work/home" XDG_RUNTIME_DIR="$work/run" LANG=C.UTF-8 \
     QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software \
     QTWEBENGINE_DISABLE_SANDBOX="${QTWEBENGINE_DISABLE_SANDBOX:-}" \
     QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --disable-background-networking" \
-    "$prog/lckb" --hosts "$hosts" --poll-interval 0.5 >"$work/lckb.out" 2>&1 &
+    "$prog/lckb" --poll-interval 0.5 >"$work/lckb.out" 2>&1 &
 app_pid=$!
 
 # The main page and two polls, all on line 1 as config.ini says.

@@ -1,9 +1,14 @@
 // What the tray tells beyond its commands, as logic: the list of recent
-// bulletins and the rule that calls the reminder interrupted.
+// bulletins and its file, and the rule that calls the reminder interrupted.
+#include "files.h"
 #include "reminder/pollhealth.h"
 #include "reminder/recentbulletins.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace lckb;
 
@@ -12,6 +17,7 @@ class TstReminderStatus : public QObject
     Q_OBJECT
 private slots:
     void recentBulletinsNewestFirstCappedAndPlain();
+    void recentBulletinsOutliveTheRun();
     void threeFailuresInARowInterruptUntilAUsableReply();
 };
 
@@ -25,9 +31,11 @@ void TstReminderStatus::recentBulletinsNewestFirstCappedAndPlain()
                    QDateTime(day, QTime(9, i, 59)));
     // The 20 newest, newest first; the time is the one given, to the minute.
     QCOMPARE(recent.items().size(), 20);
-    QCOMPARE(recent.items().first().label(), QStringLiteral("09:25  标题25"));
+    QCOMPARE(recent.items().first().label(day), QStringLiteral("09:25  标题25"));
     QCOMPARE(recent.items().first().bulletin.url, QStringLiteral("http://x/nc/show.asp?id=25"));
-    QCOMPARE(recent.items().last().label(), QStringLiteral("09:06  标题6"));
+    QCOMPARE(recent.items().last().label(day), QStringLiteral("09:06  标题6"));
+    // Seen on another day, it says which.
+    QCOMPARE(recent.items().last().label(day.addDays(1)), QStringLiteral("03-02 09:06  标题6"));
 
     // One line of the characters as they are: markup and '&' stay, tabs and
     // line breaks become single blanks. Up to 30 characters stay whole;
@@ -40,6 +48,104 @@ void TstReminderStatus::recentBulletinsNewestFirstCappedAndPlain()
     const QString wide = QString::fromUcs4(U"\U00020000", 1);
     QCOMPARE(RecentBulletins::shortTitle(wide.repeated(31)), wide.repeated(29) + QChar(0x2026));
     QCOMPARE(RecentBulletins::shortTitle(QString(28, u'a') + QStringLiteral(" bcd")), QString(28, u'a') + QChar(0x2026));
+}
+
+void TstReminderStatus::recentBulletinsOutliveTheRun()
+{
+    QTemporaryDir root;
+    const QString file = root.filePath("state/lckb/recent");
+    const QDate day(2026, 3, 2);
+    const auto bulletin = [](int i) {
+        return Bulletin{i % 8, QStringLiteral("澜策资本"), QStringLiteral("标题%1").arg(i),
+                        QStringLiteral("http://127.0.0.1:1/nc/show.asp?id=%1").arg(i), QStringLiteral("/x/ts.wav"),
+                        QStringLiteral("/nc/show.asp?id=%1").arg(i)};
+    };
+    {
+        RecentBulletins run(file);
+        QVERIFY(run.items().isEmpty());
+        QVERIFY(!QFileInfo::exists(file)); // nothing is written before the first bulletin
+        for (int i = 1; i <= 205; ++i)
+            run.add(bulletin(i), QDateTime(day, QTime(9, 0)).addSecs(60 * i));
+        // A title as the server sends it: one plain line in the file.
+        run.add(Bulletin{2, QStringLiteral("组\t名"), QStringLiteral("R&D\t新品\r\n发布"), {}, {},
+                         QStringLiteral("/nc/show.asp?id=206&a=\tb")},
+                QDateTime(day, QTime(12, 26, 30)));
+    }
+    // Made for the user only; the newest 200 lines, oldest first, each whole.
+    struct stat st = {};
+    QVERIFY(::stat(QFile::encodeName(root.filePath("state/lckb")).constData(), &st) == 0);
+    QCOMPARE(int(st.st_mode & 0777), 0700);
+    QVERIFY(::stat(QFile::encodeName(file).constData(), &st) == 0);
+    QCOMPARE(int(st.st_mode & 0777), 0600);
+    QByteArray bytes = testkit::readFile(file);
+    QList<QByteArray> lines = bytes.split('\n');
+    QCOMPARE(lines.size(), 201);
+    QVERIFY(lines.last().isEmpty());
+    QVERIFY(lines.first().endsWith("\t7\t澜策资本\t标题7\t/nc/show.asp?id=7"));
+    QCOMPARE(lines.first().left(19), QByteArray("2026-03-02T09:07:00"));
+    QVERIFY(lines.at(199).endsWith("\t2\t组 名\tR&D 新品 发布\t/nc/show.asp?id=206&a=%09b"));
+    QVERIFY(!bytes.contains("ts.wav") && !bytes.contains("127.0.0.1")); // paths on the service only
+
+    // The next run: the newest 20, dated once the day is over, and opened
+    // by their paths.
+    RecentBulletins next(file);
+    QList<RecentBulletin> items = next.items();
+    QCOMPARE(items.size(), RecentBulletins::kLimit);
+    QCOMPARE(items.first().label(day.addDays(1)), QStringLiteral("03-02 12:26  R&D 新品 发布"));
+    QCOMPARE(items.first().label(day), QStringLiteral("12:26  R&D 新品 发布"));
+    QCOMPARE(items.first().bulletin.path, QStringLiteral("/nc/show.asp?id=206&a=%09b"));
+    QCOMPARE(items.at(1).bulletin.group, QStringLiteral("澜策资本"));
+    QCOMPARE(items.last().bulletin.title, QStringLiteral("标题187"));
+    QCOMPARE(items.last().arrived, QDateTime(day, QTime(12, 7)));
+    // It keeps adding where the last run stopped, still 200 at most.
+    next.add(bulletin(207), QDateTime(day.addDays(1), QTime(8, 0)));
+    QCOMPARE(next.items().at(1).bulletin.title, QStringLiteral("R&D 新品 发布"));
+    lines = testkit::readFile(file).split('\n');
+    QCOMPARE(lines.size(), 201);
+    QVERIFY(lines.first().contains("\t标题8\t"));
+
+    // Bad lines go, each alone; a last line without its end is one a writer
+    // never finished.
+    const QByteArray good = RecentBulletins::fileLine({QDateTime(day, QTime(9, 31)), bulletin(1)});
+    QVERIFY(good.endsWith('\n'));
+    const QByteArray bad[] = {
+        "garbage\n",
+        "2026-03-02T09:31:00\t9\tg\tt\t/nc/x\n",               // no such channel
+        "2026-13-02T09:31:00\t1\tg\tt\t/nc/x\n",               // no such date
+        "2026-03-02T09:31:00\t1\tg\tt\t//evil.example/x\n",    // another host
+        "2026-03-02T09:31:00\t1\tg\tt\thttp://evil.example/\n", // not a path
+        "2026-03-02T09:31:00\t1\tg\tt\t/nc/x\textra\n",        // a field too many
+        "2026-03-02T09:31:00\t1\tg\t\xff\xfe\t/nc/x\n",         // not UTF-8
+        "2026-03-02T09:31:00\t1\tg\tt\r\t/nc/x\n",              // a control character
+        "2026-03-02T09:31:00\t1\tg\t" + QByteArray(5000, 'x') + "\t/nc/x\n",
+    };
+    QByteArray mixed = good;
+    for (const QByteArray &b : bad)
+        mixed += b + good;
+    QVERIFY(testkit::writeFile(file, mixed + good.chopped(2))); // cut inside its path
+    items = RecentBulletins(file).items();
+    QCOMPARE(items.size(), int(std::size(bad)) + 1);
+    for (const RecentBulletin &b : items)
+        QCOMPARE(b.bulletin.path, QStringLiteral("/nc/show.asp?id=1"));
+
+    // Oversized, a folder, a FIFO, a link out of its folder: read as
+    // empty; a new bulletin replaces a link without writing through it.
+    QVERIFY(testkit::writeFile(file, good.repeated(RecentBulletins::kFileLimit / good.size() + 1)));
+    QVERIFY(RecentBulletins(file).items().isEmpty());
+    QVERIFY(QFile::remove(file));
+    QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+    QVERIFY(RecentBulletins(file).items().isEmpty());
+    QVERIFY(QFile::remove(file));
+    const QString outside = root.filePath("elsewhere");
+    QVERIFY(testkit::writeFile(outside, good));
+    QVERIFY(QFile::link(outside, file));
+    RecentBulletins linked(file);
+    QVERIFY(linked.items().isEmpty());
+    linked.add(bulletin(3), QDateTime(day, QTime(10, 0)));
+    QCOMPARE(testkit::readFile(outside), good);
+    QVERIFY(!QFileInfo(file).isSymLink());
+    QCOMPARE(RecentBulletins(file).items().size(), 1);
+
 }
 
 void TstReminderStatus::threeFailuresInARowInterruptUntilAUsableReply()

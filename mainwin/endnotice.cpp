@@ -1,0 +1,82 @@
+#include "mainwin/endnotice.h"
+
+#include "mainwin/tray.h"
+#include "mainwin/trayhost.h"
+#include "prefs/messagebox.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QSystemTrayIcon>
+
+namespace lckb {
+
+const QString EndNotice::kText =
+    QStringLiteral("澜策快报已连续运行12小时，已自动退出，请重新启动以继续接收提醒。");
+
+namespace {
+constexpr int kNotifyLimitMs = 3000; // the notification server's time to answer
+}
+
+EndNotice::EndNotice(Tray &tray, QObject *parent)
+    : QObject(parent)
+    , m_tray(tray)
+{
+    m_messageTimer.setSingleShot(true);
+    m_messageTimer.setInterval(10000);
+    connect(&m_messageTimer, &QTimer::timeout, this, &EndNotice::finish);
+}
+
+void EndNotice::show(std::function<void()> done)
+{
+    if (m_shown)
+        return;
+    m_shown = true;
+    m_done = std::move(done);
+    QDBusConnection bus = m_busName.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(m_busName);
+    if (!bus.isConnected()) {
+        showInTray();
+        return;
+    }
+    QVariantMap hints;
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("lckb"));
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(1)));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    // Expires never: the user may be away for hours and should find it.
+    call << QCoreApplication::applicationName() << uint(0) << QStringLiteral("lckb") << kAppTitle << kText
+         << QStringList() << hints << int(0);
+    auto *watch = new QDBusPendingCallWatcher(bus.asyncCall(call, kNotifyLimitMs), this);
+    connect(watch, &QDBusPendingCallWatcher::finished, this, [this, watch] {
+        watch->deleteLater();
+        if (QDBusPendingReply<uint>(*watch).isError())
+            showInTray();
+        else
+            finish(); // the server keeps it
+    });
+}
+
+void EndNotice::showInTray()
+{
+    // A StatusNotifier tray shows its messages through the notification
+    // server that has just failed; only a tray of Qt's own drawing can.
+    if (!m_tray.usable() || !QSystemTrayIcon::supportsMessages() || statusNotifierHostReady()) {
+        finish();
+        return;
+    }
+    connect(m_tray.icon(), &QSystemTrayIcon::messageClicked, this, &EndNotice::finish);
+    m_tray.icon()->showMessage(kAppTitle, kText, QSystemTrayIcon::Information, m_messageTimer.interval());
+    m_messageTimer.start();
+}
+
+void EndNotice::finish()
+{
+    m_messageTimer.stop();
+    if (auto done = std::exchange(m_done, nullptr))
+        done();
+}
+
+} // namespace lckb
