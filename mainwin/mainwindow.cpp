@@ -3,12 +3,10 @@
 #include "app/session.h"
 #include "app/twips.h"
 #include "mainwin/lineswitch.h"
-#include "mainwin/loginfill.h"
 #include "prefs/appicon.h"
 #include "prefs/channeldialog.h"
 #include "prefs/choiceboxes.h"
 #include "prefs/screenunits.h"
-#include "windows/browser.h"
 #include "windows/saveloginform.h"
 
 #include <QApplication>
@@ -16,8 +14,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QWebEngineScript>
-#include <QWebEngineView>
 
 namespace lckb {
 
@@ -44,35 +40,21 @@ MainWindow::MainWindow(Session &session, QWidget *parent)
     placeOnRow(m_promotionButton, 13320, 960, 975, 315);
     m_promotionButton->hide();
 
-    m_page = new SilentPage(this);
-    m_pageView = new QWebEngineView(this);
-    m_pageView->setObjectName(QStringLiteral("pageView"));
-    m_pageView->setPage(m_page);
-    connect(m_page, &QWebEnginePage::loadStarted, this, [this] { m_pageComplete = false; });
-    connect(m_page, &QWebEnginePage::loadFinished, this, [this] { m_pageComplete = true; });
+    m_pageView = new ServicePage(m_session, this);
+    connect(m_pageView, &ServicePage::loginFilled, this, &MainWindow::loginFilled);
     connect(m_quitButton, &QPushButton::clicked, this, &MainWindow::quitClicked);
-    connect(m_lineSwitch, &LineSwitch::lineChanged, this, [this] { m_pageView->load(QUrl(m_session.mainPageUrl())); });
-    m_loginFill = new LoginFill(m_session, m_page, [this] { return m_pageComplete; }, this);
-    connect(m_loginFill, &LoginFill::filled, this, &MainWindow::loginFilled);
+    connect(m_lineSwitch, &LineSwitch::lineChanged, m_pageView, &ServicePage::loadService);
     // Turned off, the page stops filling at once, not at the next tick.
-    connect(m_choiceBoxes, &ChoiceBoxes::rememberLoginChanged, m_loginFill, &LoginFill::tick);
+    connect(m_choiceBoxes, &ChoiceBoxes::rememberLoginChanged, &m_pageView->loginFill(), &LoginFill::tick);
     connect(m_choiceBoxes, &ChoiceBoxes::channelDialogClosed, this, &MainWindow::takeFocusBack);
     connect(m_lineSwitch, &LineSwitch::answered, this, &MainWindow::takeFocusBack);
 }
 
 MainWindow::~MainWindow()
 {
-    // Pages go before the profile they belong to. Pop-ups and secondary
+    // The page goes while this window is still whole. Pop-ups and secondary
     // windows have no parent; the entry procedure deletes those still open.
-    // Deleting the page runs its pending script callbacks at once: it goes
-    // here, while this window is still whole, and the callbacks see that
-    // it is going.
-    m_tearingDown = true;
-    m_loginFill->detach();
     delete m_pageView;
-    m_pageView = nullptr;
-    delete m_page;
-    m_page = nullptr;
     delete m_saveLoginForm;
 }
 
@@ -87,10 +69,9 @@ void MainWindow::load()
     setOuterSizeTwips(kLoadWidthTwips, kLoadHeightTwips);
     centreOnScreen();
     m_lineSwitch->showLineInUse();
-    // The page is silent by construction: its dialogs never show.
-    m_pageView->load(QUrl(m_session.mainPageUrl()));
+    m_pageView->loadService();
     choices.loadLogin();
-    m_loginFill->start();
+    m_pageView->loginFill().start();
     choices.setChoicesLoaded(true);
 }
 
@@ -204,38 +185,12 @@ void MainWindow::closeAllWindows()
     close();
 }
 
-void MainWindow::stopLoginFill()
-{
-    m_loginFill->stop();
-}
-
 void MainWindow::showFromTrayMenu()
 {
     if (isHidden())
         show();
     if (isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
-}
-
-void MainWindow::showFromTrayIcon()
-{
-    showFromTrayMenu();
-    raise();
-    activateWindow();
-}
-
-void MainWindow::fillLogin(std::function<void(const LoginFillResult &)> done)
-{
-    m_loginFill->fillOnce(std::move(done));
-}
-
-void MainWindow::loadInFourthFrame(const QString &url, std::function<void(bool)> done)
-{
-    m_page->runJavaScript(frameNavigationScript(url), QWebEngineScript::ApplicationWorld,
-                          [this, done = std::move(done)](const QVariant &v) {
-                              if (!m_tearingDown)
-                                  done(v.toBool());
-                          });
 }
 
 void MainWindow::restoreAndShow()

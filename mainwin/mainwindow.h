@@ -3,6 +3,8 @@
 // switches above it, its size rules, and what the other windows need of it.
 // The engine behind it (poll, alerts, tray, running limit) is put together
 // by Program.
+#include "mainwin/loginfill.h"
+#include "mainwin/servicepage.h"
 #include "reminder/alerts.h"
 #include "windows/mainlink.h"
 #include "windows/saveloginform.h"
@@ -12,13 +14,11 @@
 #include <functional>
 
 class QPushButton;
-class QWebEngineView;
 
 namespace lckb {
 
 class ChoiceBoxes;
 class LineSwitch;
-class LoginFill;
 class Session;
 class SilentPage;
 
@@ -42,24 +42,29 @@ public:
 
     // Into the tray: the window hides, the program goes on.
     void hideToTray() { hide(); }
-    // "显示程序": visible, then normal if minimised.
+    // "显示程序": visible, then normal if minimised. The tray icon's left
+    // click is restoreAndShow: visible, normal, focused.
     void showFromTrayMenu();
-    // The tray icon's left click: visible, normal, focused.
-    void showFromTrayIcon();
     // The end of the run: every window of the program closes, this one last.
     void closeAllWindows();
-    void stopLoginFill();
+    void stopLoginFill() { m_pageView->loginFill().stop(); }
 
-    SilentPage *page() const { return m_page; }
+    SilentPage *page() const { return m_pageView->silentPage(); }
     ChoiceBoxes &choiceBoxes() { return *m_choiceBoxes; }
     SaveLoginForm *saveLoginForm() const { return m_saveLoginForm; }
     void showSaveLoginForm();
 
     // MainLink
     Session &session() override { return m_session; }
-    bool pageComplete() const override { return m_pageComplete; }
-    void loadInFourthFrame(const QString &url, std::function<void(bool)> done) override;
-    void fillLogin(std::function<void(const LoginFillResult &)> done) override;
+    bool pageComplete() const override { return m_pageView->complete(); }
+    void loadInFourthFrame(const QString &url, std::function<void(bool)> done) override
+    {
+        m_pageView->loadInFourthFrame(url, std::move(done));
+    }
+    void fillLogin(std::function<void(const LoginFillResult &)> done) override
+    {
+        m_pageView->loginFill().fillOnce(std::move(done));
+    }
     void restoreAndShow() override;
     // AlertBackdrop
     void stepAside() override;
@@ -90,22 +95,18 @@ private:
     void centreOnScreen();
 
     Session &m_session;
-    SilentPage *m_page = nullptr;
-    QWebEngineView *m_pageView = nullptr;
+    ServicePage *m_pageView = nullptr;
     QPushButton *m_quitButton = nullptr;
     QPushButton *m_promotionButton = nullptr; // hidden, moved by the resize rule only
     LineSwitch *m_lineSwitch = nullptr;
     ChoiceBoxes *m_choiceBoxes = nullptr;
     QPointer<SaveLoginForm> m_saveLoginForm;
-    LoginFill *m_loginFill = nullptr;
     std::function<bool()> m_trayUsable;
     QSize m_frameExtra{0, 0}; // the frame's share of the outer size, as last seen whole
-    bool m_pageComplete = false;
     bool m_quitting = false;
     bool m_resizing = false;
     bool m_loaded = false;
     bool m_firstShow = true;
-    bool m_tearingDown = false; // the destructor runs: script callbacks do nothing
 };
 
 } // namespace lckb

@@ -44,7 +44,7 @@ Program::Program(Session &session, SoundPlayer *player, QObject *parent)
 {
     m_window.setTrayUsable([this] { return m_tray.usable(); });
     connect(&m_window, &MainWindow::quitClicked, this, &Program::quitFromWindow);
-    connect(&m_tray, &Tray::leftClicked, &m_window, &MainWindow::showFromTrayIcon);
+    connect(&m_tray, &Tray::leftClicked, &m_window, &MainWindow::restoreAndShow);
     connect(m_tray.showAction(), &QAction::triggered, &m_window, &MainWindow::showFromTrayMenu);
     connect(m_tray.quitAction(), &QAction::triggered, this, &Program::quitFromTray);
     addAutostartItem();

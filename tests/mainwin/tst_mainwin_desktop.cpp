@@ -201,7 +201,7 @@ void TstDesktop::mainWindowStaysPutBesideItsDialogs()
 
     // Minimised with its question open and brought back from the tray, again
     // and again: the window keeps its size and can still be made smaller.
-    w.showFromTrayIcon();
+    emit prog.tray().leftClicked(); // a left click on the tray icon
     QTRY_VERIFY(!w.isMinimized() && w.isActiveWindow());
     const QSize size = w.size();
     for (int i = 0; i < 8; ++i) {
@@ -209,7 +209,7 @@ void TstDesktop::mainWindowStaysPutBesideItsDialogs()
         QTRY_COMPARE(testkit::messageBoxes(LineSwitch::kQuestion).size(), 1);
         w.setWindowState(w.windowState() | Qt::WindowMinimized);
         QTest::qWait(20 * i);
-        w.showFromTrayIcon();
+        emit prog.tray().leftClicked(); // a left click on the tray icon
         QTRY_VERIFY(w.isVisible() && !w.isMinimized());
         QTest::qWait(20 * (8 - i));
         QVERIFY(testkit::answer(LineSwitch::kQuestion, QMessageBox::Cancel));
@@ -230,7 +230,7 @@ void TstDesktop::mainWindowStaysPutBesideItsDialogs()
     QTRY_VERIFY(w.isMinimized());
     setExtents(QStringLiteral("0, %1, 0, %2").arg(-w.width()).arg(-w.height()));
     QTRY_VERIFY(w.windowHandle()->frameMargins().right() < 0);
-    w.showFromTrayIcon();
+    emit prog.tray().leftClicked(); // a left click on the tray icon
     w.move(w.pos() + QPoint(1, 0)); // placed again while the frame reads empty
     QTRY_VERIFY(w.frameGeometry().isEmpty());
     QTest::qWait(300);

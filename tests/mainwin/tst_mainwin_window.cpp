@@ -192,19 +192,19 @@ void TstMainWindow::closeBoxHidesAndTrayBringsBack()
 
     // A left click on the icon shows the window, and gives it the focus
     // when another window has it.
-    w.showFromTrayIcon();
+    emit prog.tray().leftClicked(); // a left click on the tray icon
     QVERIFY(w.isVisible());
     QWidget other;
     other.show();
     other.activateWindow();
     QTRY_COMPARE(QApplication::activeWindow(), &other);
-    w.showFromTrayIcon();
+    emit prog.tray().leftClicked(); // a left click on the tray icon
     QTRY_COMPARE(QApplication::activeWindow(), &w);
 
     // From minimised, both the left click and "显示程序" bring it back to normal.
     w.showMinimized();
     QTRY_VERIFY(w.isMinimized());
-    w.showFromTrayIcon();
+    emit prog.tray().leftClicked(); // a left click on the tray icon
     QTRY_VERIFY(!w.isMinimized());
     w.showMinimized();
     QTRY_VERIFY(w.isMinimized());
