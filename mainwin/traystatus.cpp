@@ -41,18 +41,34 @@ void TrayStatus::showRecent()
 {
     if (!m_menu)
         return;
-    // Rebuilt whole: twenty entries at most, once per pop-up.
-    m_menu->clear();
-    if (m_recent.items().isEmpty()) {
-        m_menu->addAction(kNoneText)->setEnabled(false);
-        return;
+    // Twenty entries, made once: the placeholder first and the rest hidden.
+    // A bulletin changes their texts and shows one more, never the layout: a
+    // StatusNotifier host changes entries in place, where after a layout
+    // update it builds the submenu anew (GNOME's closes an open one, Xfce's
+    // grows a scroll arrow).
+    if (m_menu->actions().isEmpty()) {
+        for (int i = 0; i < RecentBulletins::kLimit; ++i) {
+            connect(m_menu->addAction(QString()), &QAction::triggered, this, [this, i] {
+                if (i < m_recent.items().size())
+                    openBulletin(m_main, m_recent.items().at(i).url);
+            });
+        }
     }
-    for (const RecentBulletin &b : m_recent.items()) {
-        // The label is plain text; only '&' means something to a menu.
-        QString text = b.label();
-        text.replace(QLatin1Char('&'), QLatin1String("&&"));
-        const QString url = b.url;
-        connect(m_menu->addAction(text), &QAction::triggered, this, [this, url] { openBulletin(m_main, url); });
+    const QList<QAction *> entries = m_menu->actions();
+    const QList<RecentBulletin> &items = m_recent.items();
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        QAction *a = entries.at(i);
+        if (i < items.size()) {
+            // The label is plain text; only '&' means something to a menu.
+            QString text = items.at(i).label();
+            text.replace(QLatin1Char('&'), QLatin1String("&&"));
+            a->setText(text);
+            a->setEnabled(true);
+        } else if (i == 0) {
+            a->setText(kNoneText);
+            a->setEnabled(false);
+        }
+        a->setVisible(i < qMax(qsizetype(1), items.size()));
     }
 }
 
