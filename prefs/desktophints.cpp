@@ -66,6 +66,28 @@ QByteArray windowManagerName(xcb_connection_t *c)
 
 const char *const kAnnouncement = "lckbAnnouncement";
 
+// Qt offers WM_TAKE_FOCUS even on a window that refuses the input focus;
+// xfwm4 counts that as wanting the focus and makes such a window the active
+// one when the main window goes. Without it the window is left alone.
+void dropTakeFocus(xcb_connection_t *c, xcb_window_t win)
+{
+    const xcb_atom_t protocols = atom(c, "WM_PROTOCOLS");
+    const xcb_atom_t takeFocus = atom(c, "WM_TAKE_FOCUS");
+    std::vector<xcb_atom_t> kept;
+    if (xcb_get_property_reply_t *r =
+            xcb_get_property_reply(c, xcb_get_property(c, 0, win, protocols, XCB_ATOM_ATOM, 0, 32), nullptr)) {
+        if (r->format == 32 && r->type == XCB_ATOM_ATOM) {
+            const auto *v = static_cast<const xcb_atom_t *>(xcb_get_property_value(r));
+            for (int i = 0; i < xcb_get_property_value_length(r) / 4; ++i)
+                if (v[i] != takeFocus)
+                    kept.push_back(v[i]);
+        }
+        std::free(r);
+    }
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, protocols, XCB_ATOM_ATOM, 32, uint32_t(kept.size()),
+                        kept.data());
+}
+
 void setSideWindowHints(QWidget *w)
 {
     xcb_connection_t *c = x11();
@@ -109,7 +131,11 @@ void setSideWindowHints(QWidget *w)
         // window, as before).
         const xcb_atom_t types[2] = {atom(c, "_NET_WM_WINDOW_TYPE_TOOLBAR"), utility};
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, type, XCB_ATOM_ATOM, 32, 2, types);
-    } else if (w->property(kAnnouncement).toBool()) {
+    }
+    const bool announcement = w->property(kAnnouncement).toBool();
+    if (announcement)
+        dropTakeFocus(c, win);
+    if (announcement && wm != "Openbox") {
         // What it is, a notification, where that keeps the title bar and its
         // close button; mutter and KWin draw no frame around a notification,
         // so there it stays a utility window (one of its own: KWin hides only
