@@ -224,7 +224,7 @@ void markAsAnnouncement(QWidget *w)
     // Qt makes every tool window transient for the program's client leader;
     // KWin hides such windows while another program is active
     // (HideUtilityWindowsForInactive). A top-level window of its own, then,
-    // that the window manager is told is a utility window.
+    // whose type the window manager learns when it is shown.
     w->setWindowFlags((w->windowFlags() & ~Qt::WindowType_Mask) | Qt::Window | Qt::WindowDoesNotAcceptFocus);
     w->setProperty(kAnnouncement, true);
 }

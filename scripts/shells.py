@@ -455,13 +455,6 @@ class ShellsMixin:
                                 " w ? 'ok' : 'none'" % json.dumps(title))
         return ok and v == "ok"
 
-    def gnome_close(self, title_prefix):
-        """The close box of a window: the window manager asks it to close."""
-        ok, v = self.gnome_eval("let w = global.get_window_actors().map(a => a.meta_window).find(w =>"
-                                " (w.get_title() || '').startsWith(%s)); if (w) w.delete(global.get_current_time());"
-                                " w ? 'ok' : 'none'" % json.dumps(title_prefix))
-        return ok and v == "ok"
-
     # -- Xfce ----------------------------------------------------------------
 
     def start_xfce(self):
