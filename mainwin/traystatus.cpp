@@ -35,18 +35,25 @@ TrayStatus::TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink 
 {
     m_menu->setObjectName(QStringLiteral("recentMenu"));
     tray.menu()->insertMenu(tray.quitAction(), m_menu)->setObjectName(QStringLiteral("recentAction"));
-    // Made once; from then on each bulletin adds its own entry.
-    const QList<RecentBulletin> kept = m_recent.items();
-    if (kept.isEmpty())
-        m_menu->addAction(kNoneText)->setEnabled(false);
-    for (const RecentBulletin &b : kept)
-        m_menu->addAction(recentAction(b));
+    // Twenty entries, made once: a bulletin changes their texts and shows one
+    // more, never the layout. A StatusNotifier host changes entries in place,
+    // where after a layout update it builds the submenu anew (GNOME's closes
+    // an open one, Xfce's grows a scroll arrow).
+    for (int i = 0; i < RecentBulletins::kLimit; ++i) {
+        connect(m_menu->addAction(QString()), &QAction::triggered, this, [this, i] {
+            // On the line in use at the click: a bulletin kept from an
+            // earlier run may have come over another line.
+            if (i < m_recent.items().size())
+                openBulletin(m_main, m_main.session().serverBase() + m_recent.items().at(i).bulletin.path);
+        });
+    }
+    showRecent();
     // An entry of this run that is left over from before midnight gets its date.
-    connect(m_menu, &QMenu::aboutToShow, this, &TrayStatus::showDates);
+    connect(m_menu, &QMenu::aboutToShow, this, &TrayStatus::showRecent);
 
     connect(&alerts, &Alerts::announced, this, [this](const Bulletin &b) {
         m_recent.add(b, m_main.session().clock->now());
-        addRecent(m_recent.items().constFirst());
+        showRecent();
     });
     connect(&poll, &ReminderPoll::pollFinished, this, [this](PollOutcome outcome) {
         if (m_health.record(outcome, m_main.session().clock->now()))
@@ -54,34 +61,25 @@ TrayStatus::TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink 
     });
 }
 
-QAction *TrayStatus::recentAction(const RecentBulletin &b)
-{
-    auto *a = new QAction(entryText(b, m_main.session().clock->now().date()), m_menu);
-    // On the line in use at the click: a bulletin kept from an earlier run
-    // may have come over another line.
-    const QString path = b.bulletin.path;
-    connect(a, &QAction::triggered, this, [this, path] { openBulletin(m_main, m_main.session().serverBase() + path); });
-    return a;
-}
-
-void TrayStatus::addRecent(const RecentBulletin &b)
+void TrayStatus::showRecent()
 {
     if (!m_menu)
         return;
-    const QList<QAction *> was = m_menu->actions();
-    m_menu->insertAction(was.value(0), recentAction(b));
-    // The placeholder, or the entry the list no longer holds, goes.
-    if (!was.isEmpty() && (!was.first()->isEnabled() || was.size() >= RecentBulletins::kLimit))
-        delete was.last();
-}
-
-void TrayStatus::showDates()
-{
-    const QList<QAction *> actions = m_menu->actions();
-    const QList<RecentBulletin> items = m_recent.items();
+    const QList<QAction *> entries = m_menu->actions();
+    const QList<RecentBulletin> &items = m_recent.items();
     const QDate today = m_main.session().clock->now().date();
-    for (qsizetype i = 0; i < actions.size() && i < items.size(); ++i)
-        actions.at(i)->setText(entryText(items.at(i), today)); // the same text changes nothing
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        QAction *a = entries.at(i);
+        // The same text, state or visibility again changes nothing.
+        if (i < items.size()) {
+            a->setText(entryText(items.at(i), today));
+            a->setEnabled(true);
+        } else if (i == 0) {
+            a->setText(kNoneText);
+            a->setEnabled(false);
+        }
+        a->setVisible(i < qMax(qsizetype(1), items.size()));
+    }
 }
 
 void TrayStatus::showHealth()

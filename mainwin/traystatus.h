@@ -37,9 +37,7 @@ public:
     const RecentBulletins &recent() const { return m_recent; }
 
 private:
-    QAction *recentAction(const RecentBulletin &b);
-    void addRecent(const RecentBulletin &b);
-    void showDates();
+    void showRecent();
     void showHealth();
 
     Tray &m_tray;

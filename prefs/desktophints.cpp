@@ -64,6 +64,30 @@ QByteArray windowManagerName(xcb_connection_t *c)
     return word(wm, atom(c, "_NET_WM_NAME"), atom(c, "UTF8_STRING"));
 }
 
+const char *const kAnnouncement = "lckbAnnouncement";
+
+// Qt offers WM_TAKE_FOCUS even on a window that refuses the input focus;
+// xfwm4 counts that as wanting the focus and makes such a window the active
+// one when the main window goes. Without it the window is left alone.
+void dropTakeFocus(xcb_connection_t *c, xcb_window_t win)
+{
+    const xcb_atom_t protocols = atom(c, "WM_PROTOCOLS");
+    const xcb_atom_t takeFocus = atom(c, "WM_TAKE_FOCUS");
+    std::vector<xcb_atom_t> kept;
+    if (xcb_get_property_reply_t *r =
+            xcb_get_property_reply(c, xcb_get_property(c, 0, win, protocols, XCB_ATOM_ATOM, 0, 32), nullptr)) {
+        if (r->format == 32 && r->type == XCB_ATOM_ATOM) {
+            const auto *v = static_cast<const xcb_atom_t *>(xcb_get_property_value(r));
+            for (int i = 0; i < xcb_get_property_value_length(r) / 4; ++i)
+                if (v[i] != takeFocus)
+                    kept.push_back(v[i]);
+        }
+        std::free(r);
+    }
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, protocols, XCB_ATOM_ATOM, 32, uint32_t(kept.size()),
+                        kept.data());
+}
+
 void setSideWindowHints(QWidget *w)
 {
     xcb_connection_t *c = x11();
@@ -97,13 +121,29 @@ void setSideWindowHints(QWidget *w)
                                MwmDecorBorder | MwmDecorTitle, 0, 0};
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, motif, motif, 32, 5, hints);
 
-    // Openbox keeps the minimise and maximise buttons on every window whatever
-    // its hints say, except on menus and toolbars; there the window says it is
-    // a toolbar first (the others read a utility window, as before).
-    if (windowManagerName(c) == "Openbox") {
-        const xcb_atom_t type = atom(c, "_NET_WM_WINDOW_TYPE");
-        const xcb_atom_t types[2] = {atom(c, "_NET_WM_WINDOW_TYPE_TOOLBAR"), atom(c, "_NET_WM_WINDOW_TYPE_UTILITY")};
+    const QByteArray wm = windowManagerName(c);
+    const xcb_atom_t type = atom(c, "_NET_WM_WINDOW_TYPE");
+    const xcb_atom_t utility = atom(c, "_NET_WM_WINDOW_TYPE_UTILITY");
+    if (wm == "Openbox") {
+        // Openbox keeps the minimise and maximise buttons on every window
+        // whatever its hints say, except on menus and toolbars; there the
+        // window says it is a toolbar first (the others read a utility
+        // window, as before).
+        const xcb_atom_t types[2] = {atom(c, "_NET_WM_WINDOW_TYPE_TOOLBAR"), utility};
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, type, XCB_ATOM_ATOM, 32, 2, types);
+    }
+    const bool announcement = w->property(kAnnouncement).toBool();
+    if (announcement)
+        dropTakeFocus(c, win);
+    if (announcement && wm != "Openbox") {
+        // What it is, a notification, where that keeps the title bar and its
+        // close button; mutter and KWin draw no frame around a notification,
+        // so there it stays a utility window (one of its own: KWin hides only
+        // the transient ones of an inactive program).
+        const bool frameless = wm == "KWin" || wm == "GNOME Shell" || wm == "Mutter";
+        const xcb_atom_t types[2] = {atom(c, "_NET_WM_WINDOW_TYPE_NOTIFICATION"), utility};
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, type, XCB_ATOM_ATOM, 32, frameless ? 1 : 2,
+                            frameless ? &utility : types);
     }
     xcb_flush(c);
 }
@@ -179,6 +219,24 @@ void markAsSideWindow(QWidget *w)
     w->setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                       | Qt::WindowCloseButtonHint);
     w->installEventFilter(new SideWindowHints(w));
+}
+
+void markAsAnnouncement(QWidget *w)
+{
+    // Qt makes every tool window transient for the program's client leader;
+    // KWin hides such windows while another program is active
+    // (HideUtilityWindowsForInactive). A top-level window of its own, then,
+    // whose type the window manager learns when it is shown.
+    w->setWindowFlags((w->windowFlags() & ~Qt::WindowType_Mask) | Qt::Window | Qt::WindowDoesNotAcceptFocus);
+    w->setProperty(kAnnouncement, true);
+}
+
+QPoint keepInWorkArea(const QPoint &wanted, const QSize &outer, const QRect &workArea)
+{
+    if (!workArea.isValid())
+        return wanted;
+    return QPoint(std::max(workArea.left(), std::min(wanted.x(), workArea.right() + 1 - outer.width())),
+                  std::max(workArea.top(), std::min(wanted.y(), workArea.bottom() + 1 - outer.height())));
 }
 
 bool xembedTrayPresent()

@@ -2,6 +2,10 @@
 // What the program tells an X11 window manager that Qt's window flags do not
 // say, and what it asks about the desktop. Elsewhere (Wayland) these do
 // nothing: the compositor decides.
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
 class QWidget;
 
 namespace lckb {
@@ -11,6 +15,19 @@ namespace lckb {
 // and of the title bar's buttons only the close button. Set again on every
 // show: a window manager forgets the states of a window it unmapped.
 void markAsSideWindow(QWidget *w);
+
+// A side window that announces something while the user works in another
+// program (the pop-up): it never takes the keyboard, on arrival or later,
+// and it is transient for no other window, so that no window manager hides
+// it with an inactive program's tool windows. Called after markAsSideWindow,
+// before the window is first shown.
+void markAsAnnouncement(QWidget *w);
+
+// Where a window goes that wants its frame's top-left corner at `wanted`:
+// there, when the frame (`outer`) lies wholly inside the work area (the
+// screen without the panels); else moved up and left, just as far as it
+// takes to lie inside.
+QPoint keepInWorkArea(const QPoint &wanted, const QSize &outer, const QRect &workArea);
 
 // Keeps the class part of every window's WM_CLASS at "lckb", the name of the
 // desktop entry. Qt takes it from the application name, which is the

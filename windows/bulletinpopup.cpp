@@ -57,6 +57,7 @@ BulletinPopup::BulletinPopup(MainLink &main, const Bulletin &bulletin, int seque
     , m_sequence(sequence)
 {
     markAsSideWindow(this);
+    markAsAnnouncement(this);
     setAttribute(Qt::WA_DeleteOnClose);
     // The user is working in another program: announce, do not take the keyboard.
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -118,8 +119,11 @@ void BulletinPopup::place()
     // The outer size counts the frame. Before the window manager has framed
     // the window it is the bare window's size, and moveEvent places the
     // window again once the frame is there. move() places the frame's corner.
+    // The corner is the screen's; a panel there (a tall one at the bottom,
+    // one on the right) moves the pop-up off it, never under it.
     const QSize outer = frameGeometry().size();
-    move(bottomRightPlace(s->geometry(), outer, s->logicalDotsPerInchX()));
+    move(keepInWorkArea(bottomRightPlace(s->geometry(), outer, s->logicalDotsPerInchX()), outer,
+                        s->availableGeometry()));
 }
 
 void BulletinPopup::showEvent(QShowEvent *event)

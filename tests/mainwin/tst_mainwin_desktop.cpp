@@ -122,6 +122,11 @@ void TstDesktop::framesAndButtonsAsDesigned()
                                "_NET_WM_ACTION_MAXIMIZE_VERT", "_NET_WM_ACTION_FULLSCREEN"})
             QVERIFY2(!has(side, "_NET_WM_ALLOWED_ACTIONS", no), no);
     }
+    // The pop-up is transient for no window, so that no window manager hides
+    // it with the tool windows of a program that is not active; the dialog
+    // belongs to the main window.
+    QVERIFY(XServer::property(popup, "WM_TRANSIENT_FOR").isEmpty());
+    QVERIFY(!XServer::property(dialog, "WM_TRANSIENT_FOR").isEmpty());
     // The secondary browser is a window of its own: sizable, minimise and
     // maximise, in the task bar.
     QTRY_VERIFY(has(&browser, "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_RESIZE"));

@@ -4,6 +4,7 @@
 #include "fixture.h"
 #include "prefs/messagebox.h"
 #include "mainwin/mainwindow.h"
+#include "prefs/desktophints.h"
 #include "windows/bulletinpopup.h"
 #include "testkit.h"
 #include "app/twips.h"
@@ -63,6 +64,13 @@ void TstPopup::placementAndLook()
              QPoint(1920 - 240 - 3, 1080 - 130 - 33));
     QCOMPARE(BulletinPopup::bottomRightPlace(QRect(1920, 0, 2880, 1620), QSize(360, 195), 144),
              QPoint(1920 + 2880 - 360 - 5, 1620 - 195 - 50));
+    // A panel over that corner moves it up or left, just out of the way; a
+    // low one at the bottom or any at the top leaves it where it was.
+    const QPoint corner = BulletinPopup::bottomRightPlace(QRect(0, 0, 1366, 768), QSize(240, 136), 96);
+    QCOMPARE(keepInWorkArea(corner, QSize(240, 136), QRect(0, 0, 1366, 740)), corner);
+    QCOMPARE(keepInWorkArea(corner, QSize(240, 136), QRect(0, 32, 1366, 736)), corner);
+    QCOMPARE(keepInWorkArea(corner, QSize(240, 136), QRect(0, 0, 1366, 720)), QPoint(corner.x(), 720 - 136));
+    QCOMPARE(keepInWorkArea(corner, QSize(240, 136), QRect(0, 0, 1300, 768)), QPoint(1300 - 240, corner.y()));
 
     Fixture fx;
     Program prog(fx.session, &fx.player);
@@ -84,7 +92,11 @@ void TstPopup::placementAndLook()
     QCOMPARE(invitation->font().pointSizeF(), 12.0);
     QCOMPARE(p->cursor().shape(), Qt::PointingHandCursor);
     QVERIFY(p->windowFlags() & Qt::WindowStaysOnTopHint);
-    QVERIFY(p->windowFlags() & Qt::Tool); // no task-bar entry
+    // A window of its own (a tool window would be transient for the program,
+    // and hidden with it where the window manager hides an inactive
+    // program's tool windows) that never takes the keyboard.
+    QCOMPARE(p->windowType(), Qt::Window);
+    QVERIFY(p->windowFlags() & Qt::WindowDoesNotAcceptFocus);
     QVERIFY(p->testAttribute(Qt::WA_ShowWithoutActivating));
     QCOMPARE(p->sequence(), 1);
     QCOMPARE(p->bulletin().group, QStringLiteral("澜策公司"));

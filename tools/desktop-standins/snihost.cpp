@@ -120,12 +120,16 @@ QStringList items()
 }
 
 // "service/path" into its two halves; a unique name (":1.7") holds no slash.
+// GNOME's AppIndicator extension lists its items as "service@/path".
 std::pair<QString, QString> splitItem(const QString &item)
 {
     const qsizetype slash = item.indexOf(QLatin1Char('/'));
     if (slash < 0)
         return {item, kDefaultItemPath};
-    return {item.left(slash), item.mid(slash)};
+    QString service = item.left(slash);
+    if (service.endsWith(QLatin1Char('@')))
+        service.chop(1);
+    return {service, item.mid(slash)};
 }
 
 // The dbusmenu layout node [id, {properties}, [children as variants]] as
