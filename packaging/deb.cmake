@@ -18,6 +18,14 @@ if(NOT deb_top MATCHES "^lckb \\(${PROJECT_VERSION}-1\\) ")
     message(FATAL_ERROR "packaging/debian/changelog does not start with version ${PROJECT_VERSION}-1")
 endif()
 
+# A package is what ships: a build with the sanitizers (LCKB_SANITIZE) is
+# never packaged. Its program needs the sanitizer runtimes and reads its leak
+# suppressions from this source tree.
+if(LCKB_SANITIZE)
+    install(CODE "message(FATAL_ERROR \"a sanitizer build (LCKB_SANITIZE) is never packaged: use a build without it\")"
+        COMPONENT deb)
+endif()
+
 # The program folder. The executable finds its sounds beside itself through
 # /proc/self/exe, so the command on the path can be a plain symlink.
 install(TARGETS lckb RUNTIME DESTINATION ${deb_prog} COMPONENT deb)

@@ -31,8 +31,9 @@ QString json(const QJsonArray &values)
 // {ok, frames, set[, err]}. The origins are checked in here as well as by
 // the program: a frame's script may have moved the top page elsewhere since
 // the program looked at its address. A field already holding its value is
-// left alone, so a page at rest sees no change at all.
-const char kFillFunction[] = R"JS(function (login) {
+// left alone, so a page at rest sees no change at all. `seen`, when given,
+// receives every field the fill is responsible for.
+const char kFillFunction[] = R"JS(function (login, seen) {
   var user = login[0], pass = login[1], origin = login[2], frames = -1, set = 0;
   try {
     if (!origin || window.location.origin !== origin) return {ok: false, frames: frames, set: 0, err: 'origin'};
@@ -49,6 +50,7 @@ const char kFillFunction[] = R"JS(function (login) {
       var want = e.name === 'UserName' ? user : e.name === 'UserPassword' ? pass : null;
       if (want === null) continue;
       if (e.value !== want) e.value = want;
+      if (seen) seen.push(e);
       set++;
     }
     return {ok: true, frames: frames, set: set};
@@ -62,15 +64,57 @@ const char kFillFunction[] = R"JS(function (login) {
 // timer: a script sent into the page every two seconds leaves garbage in the
 // page's process that the engine frees only hours later. It tells the
 // program a result only when it differs from the one before.
+//
+// A full fill walks the login frame and builds a result; every two seconds
+// in a page in view that, too, leaves garbage the engine keeps for hours. So
+// a tick first looks whether the last fill still holds: the same document in
+// the fourth frame, no element added, removed or renamed there since (a
+// mutation observer tells), and every field it filled still in place with
+// its value. Then there is nothing to do and next to nothing is allocated.
+// Anything else, a value typed or set by a script included, runs the full
+// fill with its origin checks. The shortcut writes nothing, so needs none.
 const char kPageRoutine[] = R"JS((function () {
   var fill = %1;
   var timer = 0, last = '';
+  var doc = null, fields = [], wants = [], changed = true;
+  var watch = new MutationObserver(function () { changed = true; });
+  var frameDoc = function () {
+    try { return window.frames.length === 4 ? window.frames[3].document : null; } catch (e) { return null; }
+  };
+  var holds = function () {
+    if (changed || !doc || frameDoc() !== doc) return false;
+    for (var i = 0; i < fields.length; i++)
+      if (!fields[i].isConnected || fields[i].value !== wants[i]) return false;
+    return true;
+  };
+  var forget = function () {
+    watch.disconnect();
+    doc = null;
+    fields = [];
+    wants = [];
+    changed = true;
+  };
   window.lckbLoginFill = {
     start: function (login, token, ms) {
       this.stop();
       var tick = function () {
-        if (document.readyState !== 'complete') return;
-        var r = JSON.stringify(fill(login));
+        if (document.readyState !== 'complete' || holds()) return;
+        var d = frameDoc(), seen = [];
+        if (d !== doc) {
+          forget();
+          if (d) watch.observe(d, {childList: true, subtree: true, attributes: true,
+                                   attributeFilter: ['name', 'type']});
+          doc = d;
+        }
+        changed = false;
+        var res = fill(login, seen);
+        if (res.ok) {
+          fields = seen;
+          wants = seen.map(function (e) { return e.name === 'UserName' ? login[0] : login[1]; });
+        } else {
+          forget();
+        }
+        var r = JSON.stringify(res);
         if (r === last) return;
         last = r;
         console.log(token + ' ' + r);
@@ -82,6 +126,7 @@ const char kPageRoutine[] = R"JS((function () {
       clearInterval(timer);
       timer = 0;
       last = '';
+      forget();
     }
   };
 })();)JS";

@@ -150,6 +150,16 @@ void TstLogin::fillTypesTheLoginOnlyWhereItBelongs()
             // It never submits.
             QVERIFY(fx.sim.requests("/nc/login.asp").size() == 1);
             QCOMPARE(fx.sim.requests("/nc/login.asp").first().method, QByteArray("GET"));
+            // At rest the fill skips the fields it filled, but a field added
+            // beside them and the login frame loaded anew are filled too.
+            testkit::runJs(w.page(), "var d = window.frames[3].document, e = d.createElement('input');"
+                                     "e.type = 'password'; e.name = 'UserPassword'; e.id = 'late';"
+                                     "d.getElementById('loginForm').appendChild(e)");
+            QTRY_COMPARE(loginValue(w, "late"), QStringLiteral("secret"));
+            testkit::runJs(w.page(), "window.frames[3].location.reload()");
+            QTRY_VERIFY_WITH_TIMEOUT(loginValue(w, "late").startsWith("<error"), 20000);
+            QTRY_COMPARE(loginValue(w, "userPassword"), QStringLiteral("secret"));
+            QCOMPARE(loginValue(w, "userName"), QStringLiteral("张三"));
 
             // A frame's script moves the top page to another site with the same
             // frames and inputs: that page gets nothing, neither from the timer
