@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace lckb {
 namespace {
 
@@ -49,6 +51,50 @@ QString decodeFourBytes(QByteArrayView seq)
         return c;
     const QString assigned = gb18030.decode(two);
     return assigned.isEmpty() || assigned.contains(QChar(QChar::ReplacementCharacter)) ? c : assigned;
+}
+
+// GB18030-2022 moved these characters from the four-byte codes they had in
+// the 2005 edition to two-byte codes that code page 936 reads as private-use
+// characters, so an ICU of the newer edition would write them in bytes that
+// read back changed. Files written so far hold the 2005 codes, and decodeGbk
+// reads those back the same under either edition: keep writing them.
+struct PinnedRun
+{
+    char16_t first;
+    int count;
+    uchar code[4]; // the four-byte code of `first`; the others follow it
+};
+constexpr PinnedRun kPinnedRuns[] = {
+    {0x9FB4, 8, {0x82, 0x35, 0x90, 0x37}},  // U+9FB4..U+9FBB
+    {0xFE10, 10, {0x84, 0x31, 0x82, 0x36}}, // vertical punctuation U+FE10..U+FE19
+};
+
+bool isPinned(char16_t c)
+{
+    for (const PinnedRun &run : kPinnedRuns)
+        if (c >= run.first && c < run.first + run.count)
+            return true;
+    return false;
+}
+
+QByteArray pinnedCode(char16_t c)
+{
+    for (const PinnedRun &run : kPinnedRuns) {
+        if (c < run.first || c >= run.first + run.count)
+            continue;
+        // Four-byte codes count in mixed radix 126 and 10.
+        int index = ((run.code[0] - 0x81) * 10 + (run.code[1] - 0x30)) * 1260
+                + (run.code[2] - 0x81) * 10 + (run.code[3] - 0x30) + (c - run.first);
+        QByteArray out(4, '\0');
+        out[3] = char(0x30 + index % 10);
+        index /= 10;
+        out[2] = char(0x81 + index % 126);
+        index /= 126;
+        out[1] = char(0x30 + index % 10);
+        out[0] = char(0x81 + index / 10);
+        return out;
+    }
+    return {};
 }
 
 // The four-byte form of a character that code page 936 cannot write so that
@@ -105,7 +151,8 @@ QByteArray encodeGbk(const QString &text)
     QStringEncoder gbk("GBK", QStringEncoder::Flag::Stateless);
     QByteArray fast = gbk.encode(text);
     // 0xFF is code page 936's U+F8F5, which decodeGbk takes for a bad byte.
-    if (!gbk.hasError() && !fast.contains('\xFF'))
+    const bool pinned = std::any_of(text.cbegin(), text.cend(), [](QChar c) { return isPinned(c.unicode()); });
+    if (!gbk.hasError() && !fast.contains('\xFF') && !pinned)
         return fast;
 
     // Slow path, only for text holding characters outside code page 936.
@@ -116,6 +163,10 @@ QByteArray encodeGbk(const QString &text)
         if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
             len = 2;
         const QStringView ch = QStringView(text).sliced(i, len);
+        if (len == 1 && isPinned(ch.at(0).unicode())) {
+            out += pinnedCode(ch.at(0).unicode());
+            continue;
+        }
         QStringEncoder one("GBK", QStringEncoder::Flag::Stateless);
         QByteArray b = one.encode(ch);
         if (one.hasError() || b == "\xFF")

@@ -15,7 +15,9 @@ QString decodeGbk(const QByteArray &bytes);
 // Encodes text in code page 936. A character that code page 936 cannot hold
 // is written as a four-byte GB18030 sequence instead of '?', so nothing the
 // user typed is lost: decodeGbk(encodeGbk(text)) == text for any text without
-// lone surrogates.
+// lone surrogates. The bytes do not depend on the edition of GB18030 the
+// system's ICU follows: a file written on one system reads back the same on
+// any other.
 QByteArray encodeGbk(const QString &text);
 
 // Length of the longest prefix of at most `limit` bytes that does not split a

@@ -35,8 +35,10 @@ void EffectPlayer::onStatusChanged()
     if (!m_waitingToPlay || (status != QSoundEffect::Ready && status != QSoundEffect::Error))
         return;
     m_waitingToPlay = false;
-    if (status == QSoundEffect::Ready)
+    if (status == QSoundEffect::Ready) {
         m_effect->play();
+        ++m_started;
+    }
 }
 
 QString EffectPlayer::source() const

@@ -27,9 +27,11 @@ public:
     // Off: use the sound effect even without an audio output (for tests,
     // which have none, to run the loading and playing).
     void setDeviceCheck(bool on) { m_deviceCheck = on; }
-    // The file of the last request that reached the sound effect, and
-    // whether it is playing (without an output: claims to, for ever).
+    // The file of the last request that reached the sound effect; how many
+    // loaded files were started (Qt 6.4 then claims to play for ever without
+    // an output, later versions do not); whether one is playing.
     QString source() const;
+    int started() const { return m_started; }
     bool playing() const;
 
 private:
@@ -38,6 +40,7 @@ private:
     QSoundEffect *m_effect = nullptr; // made on first use: no device, no effect
     bool m_waitingToPlay = false;
     bool m_deviceCheck = true;
+    int m_started = 0;
 };
 
 } // namespace lckb

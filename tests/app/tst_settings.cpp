@@ -4,6 +4,7 @@
 #include "app/settings.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -275,6 +276,28 @@ void TstSettings::gbkCodec()
     QCOMPARE(decodeGbk(encodeGbk(rare)), rare);
     QCOMPARE(gbkPrefixLength("a\xD6\xD0", 2), qsizetype(1));
     QCOMPARE(gbkPrefixLength("a\xD6\xD0", 3), qsizetype(3));
+
+    // Every character of the Basic Multilingual Plane through the settings
+    // file and back, in the bytes files have held so far, whatever edition
+    // of GB18030 the system's ICU follows (the 2022 one moved U+9FB4..9FBB
+    // and U+FE10..FE19 to other codes).
+    QCOMPARE(encodeGbk(QStringLiteral("\u9FB4\uFE10\uFE19")),
+             QByteArray("\x82\x35\x90\x37\x84\x31\x82\x36\x84\x31\x83\x35"));
+    ProfileDocument doc;
+    QStringList written;
+    for (char32_t c = 1; c < 0x10000; c += 256) {
+        QString value = QStringLiteral("x");
+        for (char32_t d = c; d < c + 256 && d < 0x10000; ++d)
+            if ((d < 0xD800 || d > 0xDFFF) && d != '\r' && d != '\n')
+                value += QChar(char16_t(d));
+        doc.setValue(QStringLiteral("bmp"), QString::number(c), value + u'x');
+        written << value + u'x';
+    }
+    const ProfileDocument reread(doc.bytes());
+    for (char32_t c = 1, i = 0; c < 0x10000; c += 256, ++i)
+        QCOMPARE(reread.value(QStringLiteral("bmp"), QString::number(c)), written.at(i));
+    QCOMPARE(QCryptographicHash::hash(doc.bytes(), QCryptographicHash::Sha256).toHex(),
+             QByteArray("995933b3d1612feb80af59d4debf0b11f5b005749adb5331e806dbf7c239684a"));
 }
 
 QTEST_GUILESS_MAIN(TstSettings)

@@ -4,6 +4,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace lckb;
 
@@ -28,7 +29,7 @@ void TstReminderRunLimit::minuteBoundaries()
     QCOMPARE(lckb::minuteBoundaries(QDateTime(day, QTime(20, 30)), QDateTime(next, QTime(8, 31, 1))), 721);
     // Before 1970 the cut still goes down to the minute.
     const QDate old(1969, 12, 31);
-    QCOMPARE(lckb::minuteBoundaries(QDateTime(old, QTime(23, 58, 59), Qt::UTC), QDateTime(old, QTime(23, 59), Qt::UTC)), 1);
+    QCOMPARE(lckb::minuteBoundaries(QDateTime(old, QTime(23, 58, 59), QTimeZone::utc()), QDateTime(old, QTime(23, 59), QTimeZone::utc())), 1);
 }
 
 void TstReminderRunLimit::limitEndsOnceAfterItsMinutes()
