@@ -50,6 +50,14 @@ string(REGEX REPLACE "\nPath=[^\n]*" "" deb_desktop "${deb_desktop}")
 file(WRITE ${deb_out}/lckb.desktop "${deb_desktop}")
 install(FILES ${deb_out}/lckb.desktop DESTINATION usr/share/applications COMPONENT deb)
 
+# The software centres' listing (AppStream). Its screenshots are those of
+# docs/screenshots, published under the homepage.
+set(LCKB_APPSTREAM_ID example.lckb.lckb CACHE STRING "AppStream component id (reverse domain name)")
+set(LCKB_HOMEPAGE https://lckb.example CACHE STRING "The project's homepage, which publishes docs/screenshots under /screenshots")
+set(APPSTREAM_ID ${LCKB_APPSTREAM_ID})
+configure_file(${CMAKE_SOURCE_DIR}/packaging/lckb.metainfo.xml.in ${deb_out}/${LCKB_APPSTREAM_ID}.metainfo.xml @ONLY)
+install(FILES ${deb_out}/${LCKB_APPSTREAM_ID}.metainfo.xml DESTINATION usr/share/metainfo COMPONENT deb)
+
 # Icons, drawn at build time by lckb-icons (assets/), in the hicolor theme.
 foreach(size 16 22 24 32 48 64 128 256)
     install(FILES ${CMAKE_BINARY_DIR}/icons/lckb-${size}.png DESTINATION usr/share/icons/hicolor/${size}x${size}/apps
