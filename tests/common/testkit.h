@@ -3,6 +3,7 @@
 #include "windows/bulletinpopup.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMenu>
 #include <QMessageBox>
@@ -32,6 +33,28 @@ bool waitFor(Pred pred, int ms = 10000)
     return pred();
 }
 inline void settle(int ms) { waitFor([] { return false; }, ms); }
+
+// The value of `count()` once it has stayed the same for `quietMs` (waiting
+// `ms` at most): a page may still have requests of its own in flight (icons,
+// frames) after it reported itself complete, and a count taken then is off
+// by those.
+template<typename Count>
+auto quietCount(Count count, int quietMs = 500, int ms = 10000)
+{
+    QElapsedTimer total, quiet;
+    total.start();
+    quiet.start();
+    auto last = count();
+    waitFor([&] {
+        const auto now = count();
+        if (now != last) {
+            last = now;
+            quiet.restart();
+        }
+        return quiet.elapsed() >= quietMs || total.elapsed() >= ms;
+    }, ms + 100);
+    return count();
+}
 
 // Runs `js` in the page's top document and waits for its value.
 inline QVariant runJs(QWebEnginePage *page, const QString &js)
