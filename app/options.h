@@ -1,5 +1,6 @@
 #pragma once
 #include "app/serverlines.h"
+#include "app/timing.h"
 
 namespace lckb {
 
@@ -8,7 +9,7 @@ struct Options
 {
     std::optional<ServerLines> serverLines; // --hosts; nothing: the other sources (hostsources.h)
     QString hosts;                          // --hosts as given, for a start that repeats it
-    int pollIntervalMs = 30000;  // between two reminder polls
+    int pollIntervalMs = kPollIntervalMs; // between two reminder polls
     bool verbose = false;        // Qt's and the browser engine's reports reach the terminal
     bool ok = true;              // false: print `message` and end with exit code 2
     bool exitNow = false;        // --help / --version were handled

@@ -3,6 +3,8 @@
 //
 // The fetch is asynchronous: the caller gets its answer through a callback
 // while the event loop keeps the windows, the tray and every timer alive.
+#include "app/timing.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -27,8 +29,7 @@ class PageFetch : public QObject
 {
     Q_OBJECT
 public:
-    // Below the 30 s poll interval, so one poll never waits into the next.
-    static constexpr int kDefaultTimeLimitMs = 15000;
+    static constexpr int kDefaultTimeLimitMs = kFetchLimitMs;
     // A reminder reply is a few hundred bytes; anything this large is not one.
     static constexpr qint64 kDefaultSizeLimit = 4 * 1024 * 1024;
 

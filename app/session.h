@@ -6,6 +6,7 @@
 #include "app/clock.h"
 #include "app/external.h"
 #include "app/settings.h"
+#include "app/timing.h"
 #include "app/serverlines.h"
 
 #include <QString>
@@ -15,11 +16,11 @@ namespace lckb {
 
 struct Intervals
 {
-    int poll = 30000;        // between two reminder polls
+    int poll = kPollIntervalMs; // between two reminder polls
     int runLimit = 60000;    // between two looks at the running limit
     int loginFill = 2000;    // between two login fills
     int popupTick = 60000;   // a pop-up closes on its third tick
-    int fetchLimit = 15000;  // time limit of one page fetch
+    int fetchLimit = kFetchLimitMs; // time limit of one page fetch
     int trayRetry = 2000;    // retry showing the tray icon while there is no tray
     int systemBrowserGap = 1000; // least time between two addresses handed to the system's browser
 };

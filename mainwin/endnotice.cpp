@@ -3,6 +3,7 @@
 #include "mainwin/tray.h"
 #include "mainwin/trayhost.h"
 #include "prefs/messagebox.h"
+#include "reminder/runlimit.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -14,7 +15,7 @@
 namespace lckb {
 
 const QString EndNotice::kText =
-    QStringLiteral("澜策快报已连续运行12小时，已自动退出，请重新启动以继续接收提醒。");
+    QStringLiteral("澜策快报已连续运行%1小时，已自动退出，请重新启动以继续接收提醒。").arg(RunLimit::kDefaultLimitMinutes / 60);
 
 namespace {
 constexpr int kNotifyLimitMs = 3000; // the notification server's time to answer

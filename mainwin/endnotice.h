@@ -16,7 +16,7 @@ class EndNotice final : public QObject
 {
     Q_OBJECT
 public:
-    static const QString kText; // "澜策快报已连续运行12小时，已自动退出，请重新启动以继续接收提醒。"
+    static const QString kText; // "澜策快报已连续运行12小时，..." with the running limit's hours
 
     explicit EndNotice(Tray &tray, QObject *parent = nullptr);
 

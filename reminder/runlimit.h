@@ -36,7 +36,8 @@ public:
     void setLimitMinutes(int minutes) { m_limitMinutes = minutes; }
 
 signals:
-    // The program should end now, without a message and without closing steps.
+    // The program should end now; what it says first is the end notice's
+    // affair (mainwin/endnotice.h).
     void limitReached();
 
 private:
