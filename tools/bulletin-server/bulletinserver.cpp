@@ -55,14 +55,15 @@ private:
     {
         if (!m_conn->connected())
             return;
+        if (m_pos < m_body.size()) {
+            m_conn->socket()->write(m_body.constData() + m_pos++, 1);
+            m_conn->socket()->flush();
+        }
         if (m_pos >= m_body.size()) {
             m_timer.stop();
             m_conn->finish();
             deleteLater();
-            return;
         }
-        m_conn->socket()->write(m_body.constData() + m_pos++, 1);
-        m_conn->socket()->flush();
     }
 
     HttpConnection *m_conn;

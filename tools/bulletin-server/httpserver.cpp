@@ -14,7 +14,7 @@ namespace {
 // the kernel holds the client back.
 constexpr qint64 kReadChunk = 64 * 1024;
 constexpr qsizetype kMaxChunkLine = 1024;
-// How long a closing connection waits for the client to close its side.
+// How long a closing connection, all sent, waits for the client to close its side.
 constexpr int kLingerMs = 2000;
 
 QByteArray reason(int status)
@@ -175,12 +175,13 @@ void HttpConnection::closeGracefully()
         if (!m_shut && m_socket->bytesToWrite() == 0 && connected()) {
             m_shut = true;
             ::shutdown(int(m_socket->socketDescriptor()), SHUT_WR);
+            // However slow the client reads, the wait counts from here.
+            QTimer::singleShot(kLingerMs, this, [this] { m_socket->abort(); });
         }
     };
     connect(m_socket, &QTcpSocket::bytesWritten, this, shutWhenSent);
     m_socket->flush();
     shutWhenSent();
-    QTimer::singleShot(kLingerMs, this, [this] { m_socket->abort(); });
     m_socket->readAll();
 }
 
