@@ -4,15 +4,11 @@
 #include "app/gbk.h"
 #include "pages.h"
 
-#include <QAbstractHttpServer>
 #include <QFileDevice>
-#include <QHttpServerRequest>
 #include <QIODevice>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
-
-#include <sys/socket.h>
 
 namespace lckb::sim {
 namespace {
@@ -22,65 +18,34 @@ const QByteArray kText = "text/plain; charset=GBK";
 
 QString pathOf(const char *pathAndQuery) { return QUrl(QString::fromLatin1(pathAndQuery)).path(); }
 
-QByteArray methodName(QHttpServerRequest::Method m)
+// Every answer carries the same framing and cache headers; faults that
+// shape the bytes on the wire build on the same head.
+const HeaderList kNoCache = {{"Cache-Control", "no-cache"}};
+
+QByteArray head(HttpConnection *conn, int status, const QByteArray &type, qint64 length,
+                const HeaderList &extra = {})
 {
-    switch (m) {
-    case QHttpServerRequest::Method::Get: return "GET";
-    case QHttpServerRequest::Method::Post: return "POST";
-    case QHttpServerRequest::Method::Head: return "HEAD";
-    case QHttpServerRequest::Method::Put: return "PUT";
-    case QHttpServerRequest::Method::Delete: return "DELETE";
-    case QHttpServerRequest::Method::Options: return "OPTIONS";
-    case QHttpServerRequest::Method::Patch: return "PATCH";
-    default: return "OTHER";
-    }
+    return conn->head(status, type, length, kNoCache + extra);
 }
 
-QByteArray reason(int status)
+void send(HttpConnection *conn, int status, const QByteArray &type, const QByteArray &body,
+          const HeaderList &extra = {})
 {
-    switch (status) {
-    case 200: return "OK";
-    case 302: return "Found";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
-    }
+    conn->respond(status, type, body, kNoCache + extra);
 }
 
-// Responses are written straight to the socket: the faults need byte-level
-// control anyway, and this way every answer takes the same path.
-QByteArray head(int status, const QByteArray &type, qint64 length,
-                const QList<QPair<QByteArray, QByteArray>> &extra = {})
-{
-    QByteArray h = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
-    if (!type.isEmpty())
-        h += "Content-Type: " + type + "\r\n";
-    h += "Content-Length: " + QByteArray::number(length) + "\r\n";
-    h += "Cache-Control: no-cache\r\n";
-    for (const auto &[k, v] : extra)
-        h += k + ": " + v + "\r\n";
-    return h + "\r\n";
-}
-
-void send(QTcpSocket *socket, int status, const QByteArray &type, const QByteArray &body,
-          const QList<QPair<QByteArray, QByteArray>> &extra = {})
-{
-    if (socket->state() != QAbstractSocket::ConnectedState)
-        return;
-    socket->write(head(status, type, body.size(), extra) + body);
-}
-
-// Writes one byte per tick; lives on the socket, so it dies with it.
+// Writes one byte per tick, each on the wire on its own; lives on the
+// connection, so it dies with it.
 class Drip : public QObject
 {
 public:
-    Drip(QTcpSocket *socket, const QByteArray &body, int delayMs)
-        : QObject(socket), m_socket(socket), m_body(body)
+    Drip(HttpConnection *conn, const QByteArray &body, int delayMs)
+        : QObject(conn), m_conn(conn), m_body(conn->headOnly() ? QByteArray() : body)
     {
         // Without this, Nagle's algorithm would bundle the bytes again.
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        socket->write(head(200, kText, body.size()));
-        socket->flush();
+        conn->socket()->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        conn->socket()->write(head(conn, 200, kText, body.size()));
+        conn->socket()->flush();
         connect(&m_timer, &QTimer::timeout, this, &Drip::tick);
         m_timer.start(delayMs);
     }
@@ -88,16 +53,20 @@ public:
 private:
     void tick()
     {
-        if (m_pos >= m_body.size() || m_socket->state() != QAbstractSocket::ConnectedState) {
-            deleteLater();
-            m_timer.stop();
+        if (!m_conn->connected())
             return;
+        if (m_pos < m_body.size()) {
+            m_conn->socket()->write(m_body.constData() + m_pos++, 1);
+            m_conn->socket()->flush();
         }
-        m_socket->write(m_body.constData() + m_pos++, 1);
-        m_socket->flush();
+        if (m_pos >= m_body.size()) {
+            m_timer.stop();
+            m_conn->finish();
+            deleteLater();
+        }
     }
 
-    QTcpSocket *m_socket;
+    HttpConnection *m_conn;
     QByteArray m_body;
     qsizetype m_pos = 0;
     QTimer m_timer;
@@ -108,14 +77,14 @@ private:
 class Stream : public QObject
 {
 public:
-    Stream(QTcpSocket *socket, const QByteArray &pattern, qint64 total)
-        : QObject(socket), m_socket(socket), m_left(total)
+    Stream(HttpConnection *conn, const QByteArray &pattern, qint64 total)
+        : QObject(conn), m_conn(conn), m_left(conn->headOnly() ? 0 : total)
     {
         // A whole number of patterns, so consecutive blocks continue the text.
         while (m_block.size() < kBlock)
             m_block += pattern;
-        socket->write(head(200, kText, total));
-        connect(socket, &QTcpSocket::bytesWritten, this, &Stream::pump);
+        conn->socket()->write(head(conn, 200, kText, total));
+        connect(conn->socket(), &QTcpSocket::bytesWritten, this, &Stream::pump);
         pump();
     }
 
@@ -125,19 +94,25 @@ private:
 
     void pump()
     {
-        const auto connected = [this] { return m_socket->state() == QAbstractSocket::ConnectedState; };
-        while (m_left > 0 && connected() && m_socket->bytesToWrite() < kHighWater) {
+        QTcpSocket *socket = m_conn->socket();
+        while (m_left > 0 && m_conn->connected() && socket->bytesToWrite() < kHighWater) {
             const qint64 n = qMin<qint64>(m_left, m_block.size());
-            m_socket->write(m_block.constData(), n);
+            socket->write(m_block.constData(), n);
             m_left -= n;
         }
-        if (m_left == 0 || !connected())
+        if (m_left == 0 && !m_done) {
+            // Queued, not yet sent: the next answer, or the close, goes after it.
+            m_done = true;
+            disconnect(socket, nullptr, this, nullptr);
+            m_conn->finish();
             deleteLater();
+        }
     }
 
-    QTcpSocket *m_socket;
+    HttpConnection *m_conn;
     QByteArray m_block;
     qint64 m_left;
+    bool m_done = false;
 };
 
 QString escapeForLog(const QByteArray &bytes)
@@ -204,25 +179,12 @@ QString RequestRecord::logLine() const
     return line;
 }
 
-class BulletinServer::Http : public QAbstractHttpServer
-{
-public:
-    explicit Http(BulletinServer *owner) : m_owner(owner) {}
-
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override
-    {
-        m_owner->handle(request, socket);
-        return true;
-    }
-    void missingHandler(const QHttpServerRequest &, QTcpSocket *) override {}
-
-private:
-    BulletinServer *m_owner;
-};
-
 BulletinServer::BulletinServer(QObject *parent)
-    : QObject(parent), m_http(std::make_unique<Http>(this)), m_liveTimer(new QTimer(this))
+    : QObject(parent),
+      m_http(std::make_unique<HttpServer>([this](const HttpRequest &request, HttpConnection *conn) {
+          handle(request, conn);
+      })),
+      m_liveTimer(new QTimer(this))
 {
     m_clock.start();
     connect(m_liveTimer, &QTimer::timeout, this, &BulletinServer::publishRandom);
@@ -242,7 +204,10 @@ bool BulletinServer::listen(const QList<quint16> &ports, const QHostAddress &add
     for (quint16 wanted : ports) {
         const quint16 got = m_http->listen(address, wanted);
         if (got == 0) {
-            m_error = QStringLiteral("cannot listen on %1:%2").arg(address.toString()).arg(wanted);
+            m_error = QStringLiteral("cannot listen on %1:%2: %3")
+                          .arg(address.toString())
+                          .arg(wanted)
+                          .arg(m_http->errorString());
             return false;
         }
         m_ports << got;
@@ -431,20 +396,20 @@ QList<RequestRecord> BulletinServer::requests(const QString &path) const
     return out;
 }
 
-void BulletinServer::handle(const QHttpServerRequest &request, QTcpSocket *socket)
+void BulletinServer::handle(const HttpRequest &request, HttpConnection *conn)
 {
     RequestRecord rec;
     rec.time = QDateTime::currentDateTime();
-    rec.port = socket->localPort();
-    rec.method = methodName(request.method());
+    rec.port = conn->socket()->localPort();
+    rec.method = request.method;
     const QUrl url = request.url();
     rec.path = url.path();
     rec.target = url.path(QUrl::FullyEncoded);
     if (url.hasQuery())
         rec.target += u'?' + url.query(QUrl::FullyEncoded);
     rec.query = QUrlQuery(url);
-    rec.headers = request.headers();
-    rec.body = request.body();
+    rec.headers = request.headers;
+    rec.body = request.body;
     m_requests << rec;
     if (m_log) {
         m_log->write(rec.logLine().toUtf8() + '\n');
@@ -456,30 +421,30 @@ void BulletinServer::handle(const QHttpServerRequest &request, QTcpSocket *socke
     const QString &path = rec.path;
     const int id = rec.query.queryItemValue(QStringLiteral("id")).toInt();
     if (path == pathOf(kReminderPath)) {
-        serveReminder(rec, socket);
+        serveReminder(rec, conn);
     } else if (path == pathOf(kMainPagePath)) {
-        serveMainPage(socket);
+        serveMainPage(conn);
     } else if (path == u"/nc/banner.asp") {
-        send(socket, 200, kHtml, pages::banner());
+        send(conn, 200, kHtml, pages::banner());
     } else if (path == u"/nc/news.asp") {
-        send(socket, 200, kHtml, headlinesPage(rec.query.queryItemValue(QStringLiteral("p")).toInt()));
+        send(conn, 200, kHtml, headlinesPage(rec.query.queryItemValue(QStringLiteral("p")).toInt()));
     } else if (path == u"/nc/login.asp") {
-        serveLogin(rec, socket);
+        serveLogin(rec, conn);
     } else if (path == u"/nc/echo.asp") {
-        send(socket, 200, kHtml, pages::echo(rec));
+        send(conn, 200, kHtml, pages::echo(rec));
     } else if (path == u"/nc/report.asp") {
-        send(socket, 200, kHtml, pages::report(qMax(1, id)));
+        send(conn, 200, kHtml, pages::report(qMax(1, id)));
     } else if (path == u"/nc/show.asp") {
         const Bulletin b = m_bulletins.value(id);
-        send(socket, 200, kHtml,
+        send(conn, 200, kHtml,
              pages::bulletin(id, b.title,
                              b.channel >= 0 ? QString::fromUtf8(kChannelCaptions[b.channel]) : QString()));
     } else if (path == pathOf(kQuoteIndexPath)) {
-        serveQuote(rec, socket);
+        serveQuote(rec, conn);
     } else if (path == u"/") {
-        send(socket, 302, kHtml, {}, {{"Location", kMainPagePath}});
+        send(conn, 302, kHtml, {}, {{"Location", kMainPagePath}});
     } else {
-        send(socket, 404, kHtml, pages::notFound(rec.target));
+        send(conn, 404, kHtml, pages::notFound(rec.target));
     }
 }
 
@@ -497,20 +462,20 @@ QByteArray BulletinServer::headlinesPage(int page) const
     return pages::headlines(page == 2 ? QStringLiteral("机构视点") : QStringLiteral("今日要闻"), rows);
 }
 
-void BulletinServer::serveMainPage(QTcpSocket *socket)
+void BulletinServer::serveMainPage(HttpConnection *conn)
 {
     const QByteArray body = pages::mainPage(m_frames);
     if (m_mainDelayMs <= 0) {
-        send(socket, 200, kHtml, body);
+        send(conn, 200, kHtml, body);
         return;
     }
-    QTimer::singleShot(m_mainDelayMs, socket, [socket, body] { send(socket, 200, kHtml, body); });
+    QTimer::singleShot(m_mainDelayMs, conn, [conn, body] { send(conn, 200, kHtml, body); });
 }
 
-void BulletinServer::serveLogin(const RequestRecord &rec, QTcpSocket *socket)
+void BulletinServer::serveLogin(const RequestRecord &rec, HttpConnection *conn)
 {
     if (rec.method != "POST") {
-        send(socket, 200, kHtml, pages::loginForm());
+        send(conn, 200, kHtml, pages::loginForm());
         return;
     }
     const pages::Fields fields = pages::formFields(rec.body);
@@ -527,63 +492,59 @@ void BulletinServer::serveLogin(const RequestRecord &rec, QTcpSocket *socket)
         trapFilled = true;
     const QString user = userNames.value(userNames.size() - 1);
     if (user.isEmpty())
-        send(socket, 200, kHtml, pages::loginForm(QStringLiteral("请输入用户名")));
+        send(conn, 200, kHtml, pages::loginForm(QStringLiteral("请输入用户名")));
     else
-        send(socket, 200, kHtml, pages::loggedIn(user, fields, trapFilled));
+        send(conn, 200, kHtml, pages::loggedIn(user, fields, trapFilled));
 }
 
-void BulletinServer::serveQuote(const RequestRecord &rec, QTcpSocket *socket)
+void BulletinServer::serveQuote(const RequestRecord &rec, HttpConnection *conn)
 {
     const QString method = rec.query.queryItemValue(QStringLiteral("method"));
     const QUrlQuery index(QUrl(QString::fromLatin1(kQuoteIndexPath)));
     const QUrlQuery wisdom(QUrl(QString::fromLatin1(kQuoteWisdomPath)));
     if (method == index.queryItemValue(QStringLiteral("method")))
-        send(socket, 200, kHtml, pages::quoteIndex());
+        send(conn, 200, kHtml, pages::quoteIndex());
     else if (method == wisdom.queryItemValue(QStringLiteral("method")))
-        send(socket, 200, kHtml, pages::quoteWisdom());
+        send(conn, 200, kHtml, pages::quoteWisdom());
     else
-        send(socket, 200, kHtml, pages::quoteNews());
+        send(conn, 200, kHtml, pages::quoteNews());
 }
 
-void BulletinServer::serveReminder(const RequestRecord &rec, QTcpSocket *socket)
+void BulletinServer::serveReminder(const RequestRecord &rec, HttpConnection *conn)
 {
     // Follow-ups of a redirect loop keep looping whatever the scenario says,
     // and do not use up its steps.
     if (rec.query.hasQueryItem(QStringLiteral("loop"))) {
-        serveStep(Step::redirectLoop(), rec, socket);
+        serveStep(Step::redirectLoop(), rec, conn);
         return;
     }
-    serveStep(m_steps.isEmpty() ? Step::raw(m_current) : nextStep(rec), rec, socket);
+    serveStep(m_steps.isEmpty() ? Step::raw(m_current) : nextStep(rec), rec, conn);
 }
 
-void BulletinServer::serveStep(const Step &step, const RequestRecord &rec, QTcpSocket *socket)
+void BulletinServer::serveStep(const Step &step, const RequestRecord &rec, HttpConnection *conn)
 {
     switch (step.kind) {
     case Step::Kind::Reply:
     case Step::Kind::Channel:
     case Step::Kind::HtmlError:
     case Step::Kind::BadGbk:
-        send(socket, 200, step.kind == Step::Kind::HtmlError ? kHtml : kText, step.body);
+        send(conn, 200, step.kind == Step::Kind::HtmlError ? kHtml : kText, step.body);
         break;
     case Step::Kind::Status:
-        send(socket, step.status, kText, step.body);
+        send(conn, step.status, kText, step.body);
         break;
     case Step::Kind::Hang:
-        // The socket stays open, owned by the listening server, until the
-        // client gives up or the simulator ends.
+        // The answer is never finished: the connection stays open, reading
+        // nothing more, until the client gives up or the simulator ends.
         break;
-    case Step::Kind::Reset: {
-        // Linger time zero turns the close into a TCP reset.
-        const linger off{1, 0};
-        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &off, sizeof off);
-        socket->abort();
+    case Step::Kind::Reset:
+        conn->reset();
         break;
-    }
     case Step::Kind::Drip:
-        new Drip(socket, step.body.isEmpty() ? m_current : step.body, step.delayMs);
+        new Drip(conn, step.body.isEmpty() ? m_current : step.body, step.delayMs);
         break;
     case Step::Kind::Large:
-        new Stream(socket, (m_current.isEmpty() ? QByteArray("0") : m_current) + "\r\n", step.size);
+        new Stream(conn, (m_current.isEmpty() ? QByteArray("0") : m_current) + "\r\n", step.size);
         break;
     case Step::Kind::RedirectLoop: {
         // Alternate between two addresses, so a client that only notices
@@ -593,7 +554,7 @@ void BulletinServer::serveStep(const Step &step, const RequestRecord &rec, QTcpS
         q.removeAllQueryItems(QStringLiteral("loop"));
         q.addQueryItem(QStringLiteral("loop"), second ? QStringLiteral("2") : QStringLiteral("1"));
         const QByteArray location = (rec.path + u'?' + q.query(QUrl::FullyEncoded)).toLatin1();
-        send(socket, 302, kHtml, encodeGbk(QStringLiteral("<html><body>页面已移动</body></html>")),
+        send(conn, 302, kHtml, encodeGbk(QStringLiteral("<html><body>页面已移动</body></html>")),
              {{"Location", location}});
         break;
     }

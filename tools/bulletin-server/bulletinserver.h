@@ -3,6 +3,7 @@
 // frame, the reminder reply the client polls, the bulletin pages and the
 // quote-site pages, on one or more loopback ports. Tests drive it in-process;
 // lckb-sim wraps it for scripts and the demo.
+#include "httpserver.h"
 #include "scenario.h"
 
 #include <QByteArray>
@@ -19,9 +20,7 @@
 #include <memory>
 
 class QIODevice;
-class QTcpSocket;
 class QTimer;
-class QHttpServerRequest;
 
 namespace lckb::sim {
 
@@ -108,25 +107,24 @@ Q_SIGNALS:
     void requestReceived(const lckb::sim::RequestRecord &record);
 
 private:
-    class Http;
     struct Bulletin
     {
         QString title;
         int channel = -1;
     };
 
-    void handle(const QHttpServerRequest &request, QTcpSocket *socket);
-    void serveReminder(const RequestRecord &rec, QTcpSocket *socket);
-    void serveStep(const Step &step, const RequestRecord &rec, QTcpSocket *socket);
+    void handle(const HttpRequest &request, HttpConnection *conn);
+    void serveReminder(const RequestRecord &rec, HttpConnection *conn);
+    void serveStep(const Step &step, const RequestRecord &rec, HttpConnection *conn);
     Step nextStep(const RequestRecord &rec);
-    void serveMainPage(QTcpSocket *socket);
-    void serveLogin(const RequestRecord &rec, QTcpSocket *socket);
-    void serveQuote(const RequestRecord &rec, QTcpSocket *socket);
+    void serveMainPage(HttpConnection *conn);
+    void serveLogin(const RequestRecord &rec, HttpConnection *conn);
+    void serveQuote(const RequestRecord &rec, HttpConnection *conn);
     void learnTitles(const QByteArray &reply);
     QString makeTitle(int channel);
     QByteArray headlinesPage(int page) const;
 
-    std::unique_ptr<Http> m_http;
+    std::unique_ptr<HttpServer> m_http;
     QList<quint16> m_ports;
     QString m_host;
     QString m_error;
