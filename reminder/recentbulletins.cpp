@@ -260,14 +260,14 @@ void RecentBulletins::setAside(const char *why)
         if (::lstat(target.constData(), &st) == 0 || errno != ENOENT)
             continue;
         if (::rename(from.constData(), target.constData()) == 0) {
-            m_notice = QStringLiteral("最近提醒的记录文件无法读取（%1），已原样改名保存为：\n%2\n最近提醒从现在起重新记录。")
+            m_notice = QStringLiteral("最近提醒的记录文件无法完整读取（%1），已原样改名保存为：\n%2\n最近提醒从现在起重新记录。")
                            .arg(QString::fromUtf8(why), to);
             return;
         }
         break;
     }
     m_writable = false;
-    m_notice = QStringLiteral("最近提醒的记录文件无法读取（%1），也无法改名保存：\n%2\n它保持原样；本次运行的最近提醒不写入文件。")
+    m_notice = QStringLiteral("最近提醒的记录文件无法完整读取（%1），也无法改名保存：\n%2\n它保持原样；本次运行的最近提醒不写入文件。")
                    .arg(QString::fromUtf8(why), m_file);
 }
 

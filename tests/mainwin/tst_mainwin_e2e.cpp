@@ -98,7 +98,7 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
     for (int k = 0; k < 8; ++k)
         first << QStringLiteral("%1,标题%1,%2,/nc/show.asp?id=%1").arg(101 + k).arg(QString::fromUtf8(sim::kChannelCaptions[k]));
     QStringList second = first, third;
-    second[2] = QStringLiteral("203,R&D 新品发布,澜策资本,/nc/show.asp?id=203");
+    second[2] = QStringLiteral("203,R&D & A_B 新品发布,澜策资本,/nc/show.asp?id=203");
     third = second;
     for (int k : {3, 6})
         third[k] = QStringLiteral("%1,新%1,%2,/nc/show.asp?id=%1").arg(201 + k).arg(QString::fromUtf8(sim::kChannelCaptions[k]));
@@ -152,7 +152,7 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
     for (QAction *a : shown())
         labels << a->text();
     QCOMPARE(labels, QStringList({QStringLiteral("09:42  新207"), QStringLiteral("09:42  ") + longTitle.left(29) + QChar(0x2026),
-                                  QStringLiteral("09:42  新204"), QStringLiteral("09:31  R&&D 新品发布")}));
+                                  QStringLiteral("09:42  新204"), QStringLiteral("09:31  R&&D && A_B 新品发布")}));
     QCOMPARE(prog.tray().icon()->toolTip(), Tray::kTip);
     QVERIFY(!greyIcon());
 

@@ -168,7 +168,7 @@ void TstReminderStatus::recentBulletinsOutliveTheRun()
         QCOMPARE(setAside().size(), 1);
         QCOMPARE(testkit::readFile(folder.filePath(setAside().first())), mixed + good.chopped(2));
         QVERIFY(mixedRun.notice().contains(folder.filePath(setAside().first())));
-        QVERIFY(mixedRun.notice().startsWith(QStringLiteral("最近提醒的记录文件无法读取")));
+        QVERIFY(mixedRun.notice().startsWith(QStringLiteral("最近提醒的记录文件无法完整读取")));
         QVERIFY(!QFileInfo::exists(file));
         mixedRun.add(bulletin(2), QDateTime(day, QTime(9, 40)));
         QCOMPARE(RecentBulletins(file).items().size(), int(std::size(bad)) + 2);
