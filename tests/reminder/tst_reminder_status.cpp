@@ -104,7 +104,7 @@ void TstReminderStatus::recentBulletinsOutliveTheRun()
     {
         const QList<RecentBulletin> utc = RecentBulletins(file).items();
         QCOMPARE(utc.first().label(day), QStringLiteral("04:26  R&D 新品 发布"));
-        QCOMPARE(utc.first().arrived, QDateTime(day, QTime(4, 26, 30), Qt::UTC));
+        QCOMPARE(utc.first().arrived, QDateTime::fromString(QStringLiteral("2026-03-02T04:26:30Z"), Qt::ISODate));
         RecentBulletin b = utc.first();
         b.arrived = QDateTime(day, QTime(4, 26, 30)); // local time, here UTC
         QVERIFY(RecentBulletins::fileLine(b).startsWith("2026-03-02T04:26:30+00:00\t"));
