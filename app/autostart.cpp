@@ -3,7 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lckb {
 
@@ -31,6 +36,47 @@ QString quotedArgument(const QString &arg)
     }
     // '%' starts a field code everywhere in Exec, quoted or not.
     return out.replace(u'%', QLatin1String("%%"));
+}
+
+QString linkRefusal(const QString &path)
+{
+    return QStringLiteral("开机自动启动项的位置是一个符号链接，为免改动别处的文件，程序不经由它写入或删除：\n%1\n"
+                          "请删除或改正这个链接后再试。")
+        .arg(path);
+}
+
+// The autostart folder, opened without following a link; -1 with `why` set
+// when it cannot be, or is a link.
+int openFolder(const QString &folder, QString *why)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        struct stat st = {};
+        *why = ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISLNK(st.st_mode)
+                   ? linkRefusal(folder)
+                   : QStringLiteral("无法打开开机自动启动项所在的文件夹：\n%1").arg(folder);
+    }
+    return fd;
+}
+
+bool isLinkIn(int dirFd, const QByteArray &name)
+{
+    struct stat st = {};
+    return ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return ::fsync(fd) == 0;
 }
 
 } // namespace
@@ -107,26 +153,91 @@ bool AutostartEntry::enabled() const
     return true;
 }
 
-bool AutostartEntry::enable() const
+bool AutostartEntry::enable(QString *why) const
 {
-    const QByteArray bytes = text();
-    if (bytes.isEmpty())
-        return false;
-    QDir().mkpath(QFileInfo(m_file).absolutePath());
-    QSaveFile out(m_file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size()) {
-        out.cancelWriting();
+    QString reason;
+    if (!why)
+        why = &reason;
+    why->clear();
+    const QString program = m_command.value(0);
+    // A folder name that is no UTF-8 reaches Qt as replacement characters (or
+    // not at all): an entry would start nothing, or something else.
+    if (program.isEmpty() || program.contains(QChar::ReplacementCharacter)) {
+        *why = QStringLiteral("本程序所在文件夹的名称不是有效的 UTF-8 文字，开机自动启动项无法记下程序的位置，所以没有写入。\n"
+                              "请把程序放到名称只含正常文字的文件夹中再勾选。");
         return false;
     }
-    return out.commit();
+    if (!QDir::isAbsolutePath(program)) {
+        *why = QStringLiteral("本程序的位置不是完整路径，开机自动启动项没有写入：\n%1").arg(program);
+        return false;
+    }
+    const QByteArray bytes = text();
+    if (bytes.isEmpty()) {
+        *why = QStringLiteral("启动参数含有控制字符，开机自动启动项无法记下，所以没有写入。");
+        return false;
+    }
+    const QFileInfo info(m_file);
+    const QString folder = info.absolutePath();
+    // The config folder as it needs be, then the autostart folder itself,
+    // which must not be a link.
+    QDir().mkpath(QFileInfo(folder).absolutePath());
+    ::mkdir(QFile::encodeName(folder).constData(), 0755);
+    const int dirFd = openFolder(folder, why);
+    if (dirFd < 0)
+        return false;
+    const QByteArray name = QFile::encodeName(info.fileName());
+    const auto fail = [&](const QString &text) {
+        *why = text;
+        ::close(dirFd);
+        return false;
+    };
+    // A link in the entry's place, even one pointing nowhere, would carry
+    // the write out of the folder, or break a link the user made.
+    if (isLinkIn(dirFd, name))
+        return fail(linkRefusal(m_file));
+    const QString failed = QStringLiteral("无法写入开机自动启动项：\n%1").arg(m_file);
+    // A new file renamed over the old: a crash leaves either whole.
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = name + '.' + QByteArray::number(QRandomGenerator::global()->bounded(0x1000000), 16);
+        fd = ::openat(dirFd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return fail(failed);
+    const bool written = writeAll(fd, bytes);
+    ::close(fd);
+    if (!written || ::renameat(dirFd, temp.constData(), dirFd, name.constData()) != 0) {
+        ::unlinkat(dirFd, temp.constData(), 0);
+        return fail(failed);
+    }
+    ::close(dirFd);
+    return true;
 }
 
-bool AutostartEntry::disable() const
+bool AutostartEntry::disable(QString *why) const
 {
+    QString reason;
+    if (!why)
+        why = &reason;
+    why->clear();
+    const QFileInfo info(m_file);
+    const QString folder = info.absolutePath();
+    struct stat st = {};
+    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0 && errno == ENOENT)
+        return true; // no folder, no entry
+    const int dirFd = openFolder(folder, why);
+    if (dirFd < 0)
+        return false;
     // A link in its place goes as a link.
-    if (QFileInfo(m_file).isSymLink() || QFileInfo::exists(m_file))
-        QFile::remove(m_file);
-    return !QFileInfo(m_file).isSymLink() && !QFileInfo::exists(m_file);
+    const QByteArray name = QFile::encodeName(info.fileName());
+    const bool gone = ::unlinkat(dirFd, name.constData(), 0) == 0 || errno == ENOENT;
+    ::close(dirFd);
+    if (!gone)
+        *why = QStringLiteral("无法删除开机自动启动项：\n%1").arg(m_file);
+    return gone;
 }
 
 } // namespace lckb

@@ -20,10 +20,14 @@ public:
     // Whether the desktop starts the program: the file exists and does not
     // say Hidden=true (how a desktop's own settings switch an entry off).
     bool enabled() const;
-    // Writes the entry, replacing the file whole; false when it could not be.
-    bool enable() const;
-    // Removes the file; true when it is gone.
-    bool disable() const;
+    // Writes the entry, replacing the file whole; false when it could not be,
+    // with the reason in `why` (Chinese, for the user). Nothing is written
+    // through a symbolic link: where the entry or its folder is one, nothing
+    // is written at all, so nothing outside the autostart folder changes.
+    bool enable(QString *why = nullptr) const;
+    // Removes the file (a link in its place as a link); true when it is
+    // gone. Refused, as above, where the folder is a link.
+    bool disable(QString *why = nullptr) const;
 
     // The entry as written; empty when the command cannot be put in one
     // (an argument holding a control character).

@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
 #ifndef LCKB_BUILTIN_HOSTS
 #define LCKB_BUILTIN_HOSTS ""
 #endif
@@ -19,6 +23,20 @@ const QString kUsage = QStringLiteral("[lines] line0=, line1=, line2=, each host
 QString absoluteOr(const QString &value, const QString &fallback)
 {
     return QDir::isAbsolutePath(value) ? value : fallback;
+}
+
+// A value as the message shows it: a control character (a NUL would end
+// the line on stderr) as \xNN.
+QString shown(const QString &value)
+{
+    QString out;
+    for (QChar c : value.left(100)) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            out += QLatin1String("\\x") + QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper();
+        else
+            out += c;
+    }
+    return out;
 }
 
 QString linesFileIn(const QString &folder)
@@ -61,13 +79,24 @@ QString builtInHosts()
 std::optional<ServerLines> readLinesFile(const QString &path, QString *problem)
 {
     problem->clear();
-    const QFileInfo info(path);
-    if (!info.exists())
-        return std::nullopt;
     const auto refuse = [&](const QString &why) {
         *problem = QStringLiteral("%1: %2; the file is ignored (it wants %3)").arg(path, why, kUsage);
         return std::nullopt;
     };
+    // Missing is quiet; a link that leads nowhere or round in a loop is a
+    // file someone meant to be read.
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st = {};
+    if (::lstat(name.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return std::nullopt;
+        return refuse(QStringLiteral("cannot be read (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    if (::stat(name.constData(), &st) != 0)
+        return refuse(errno == ELOOP ? QStringLiteral("is a loop of symbolic links")
+                                     : QStringLiteral("is a symbolic link to nothing readable (%1)")
+                                           .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    const QFileInfo info(path);
     // Never opened unless it is a plain file: a FIFO would hang the start.
     if (!info.isFile() || info.size() > kProfileFileLimit)
         return refuse(QStringLiteral("not a plain file of at most 1 MiB"));
@@ -83,7 +112,7 @@ std::optional<ServerLines> readLinesFile(const QString &path, QString *problem)
         if (!found)
             return refuse(QStringLiteral("[lines] %1 is missing").arg(key));
         if (!isHostEntry(host))
-            return refuse(QStringLiteral("[lines] %1=%2 is not host[:port]").arg(key, host.left(100)));
+            return refuse(QStringLiteral("[lines] %1=%2 is not host[:port]").arg(key, shown(host)));
         hosts << host;
     }
     return makeServerLines(hosts);

@@ -20,7 +20,9 @@ const QRegularExpression &hostPort()
 bool isHostEntry(const QString &entry)
 {
     const auto m = hostPort().match(entry.trimmed());
-    return m.hasMatch() && (m.captured(2).isEmpty() || m.captured(2).toInt() <= 65535);
+    // Port 0 is no port a request can go to.
+    const int port = m.captured(2).toInt();
+    return m.hasMatch() && (m.captured(2).isEmpty() || (port >= 1 && port <= 65535));
 }
 
 std::optional<ServerLines> makeServerLines(const QStringList &hosts)

@@ -4,6 +4,7 @@
 #include "mainwin/trayhost.h"
 #include "prefs/messagebox.h"
 #include "reminder/runlimit.h"
+#include "windows/notificationhost.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -48,7 +49,7 @@ void EndNotice::show(std::function<void()> done)
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     // Expires never: the user may be away for hours and should find it.
-    call << QCoreApplication::applicationName() << uint(0) << QStringLiteral("lckb") << kAppTitle << kText
+    call << QCoreApplication::applicationName() << uint(0) << QStringLiteral("lckb") << kAppTitle << NotificationHost::bodyText(kText)
          << QStringList() << hints << int(0);
     auto *watch = new QDBusPendingCallWatcher(bus.asyncCall(call, kNotifyLimitMs), this);
     connect(watch, &QDBusPendingCallWatcher::finished, this, [this, watch] {

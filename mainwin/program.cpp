@@ -79,10 +79,9 @@ void Program::addAutostartItem()
     connect(m_tray.menu(), &QMenu::aboutToShow, this, show);
     connect(m_autostart, &QAction::triggered, this, [this, entry, show](bool on) {
         const AutostartEntry e = entry();
-        if (!(on ? e.enable() : e.disable()))
-            openMessage(QMessageBox::Warning, kAppTitle,
-                        QStringLiteral("无法%1开机自动启动项：\n%2").arg(on ? QStringLiteral("写入") : QStringLiteral("删除"), e.file()),
-                        QMessageBox::Ok);
+        QString why;
+        if (!(on ? e.enable(&why) : e.disable(&why)))
+            openMessage(QMessageBox::Warning, kAppTitle, why, QMessageBox::Ok);
         show();
     });
 }

@@ -3,6 +3,7 @@
 #include "app/session.h"
 #include "mainwin/tray.h"
 #include "prefs/appicon.h"
+#include "prefs/messagebox.h"
 #include "reminder/alerts.h"
 #include "reminder/reminderpoll.h"
 #include "windows/bulletinpopup.h"
@@ -15,11 +16,21 @@
 namespace lckb {
 
 namespace {
-QString entryText(const RecentBulletin &b, const QDate &today)
+// The label is plain text; each kind of tray reads marks of its own in it.
+// A menu Qt draws (XEmbed) takes '&' for a mnemonic mark and "&&" for one
+// '&'. A menu Qt exports over D-Bus (StatusNotifier) turns the first '&' into
+// the dbusmenu mark '_' and passes the rest as they are; there '_' is the
+// mark and "__" one underscore. So there only the first '&' is doubled: its
+// pair becomes "_&", one '&' shown.
+QString entryText(const RecentBulletin &b, const QDate &today, bool overDBus)
 {
-    // The label is plain text; only '&' means something to a menu.
     QString text = b.label(today);
-    return text.replace(QLatin1Char('&'), QLatin1String("&&"));
+    if (!overDBus)
+        return text.replace(QLatin1Char('&'), QLatin1String("&&"));
+    text.replace(QLatin1Char('_'), QLatin1String("__"));
+    if (const qsizetype amp = text.indexOf(QLatin1Char('&')); amp >= 0)
+        text.insert(amp, QLatin1Char('&'));
+    return text;
 }
 } // namespace
 
@@ -50,6 +61,12 @@ TrayStatus::TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink 
     showRecent();
     // An entry of this run that is left over from before midnight gets its date.
     connect(m_menu, &QMenu::aboutToShow, this, &TrayStatus::showRecent);
+    // Only once the icon is placed is it known whether the menu goes over D-Bus.
+    connect(&tray, &Tray::placed, this, &TrayStatus::showRecent);
+    // A file of the last runs that could not be read was set aside, or stays
+    // where it is for this run: the user is told once, at start.
+    if (!m_recent.notice().isEmpty())
+        openMessage(QMessageBox::Warning, kAppTitle, m_recent.notice(), QMessageBox::Ok);
 
     connect(&alerts, &Alerts::announced, this, [this](const Bulletin &b) {
         m_recent.add(b, m_main.session().clock->now());
@@ -68,11 +85,13 @@ void TrayStatus::showRecent()
     const QList<QAction *> entries = m_menu->actions();
     const QList<RecentBulletin> &items = m_recent.items();
     const QDate today = m_main.session().clock->now().date();
+    // Qt gives the menu a platform menu of its own only to export it over D-Bus.
+    const bool overDBus = m_menu->platformMenu() != nullptr;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         QAction *a = entries.at(i);
         // The same text, state or visibility again changes nothing.
         if (i < items.size()) {
-            a->setText(entryText(items.at(i), today));
+            a->setText(entryText(items.at(i), today, overDBus));
             a->setEnabled(true);
         } else if (i == 0) {
             a->setText(kNoneText);

@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,32 +43,73 @@ QString firstCodePoints(const QString &text, int length)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(chars.constData()), length);
 }
 
-// The whole file, or nothing when it is missing, a link, not a plain file
-// or larger than the limit.
-QByteArray readSmallFile(const QString &file, qint64 limit)
+enum class Read { Missing, Whole, Refused };
+
+// The whole file into `bytes`; Refused when it is there but is a link, not
+// a plain file, not to be opened or larger than the limit.
+Read readSmallFile(const QString &file, qint64 limit, QByteArray *bytes, const char **why)
 {
     // O_NONBLOCK: a FIFO put in its place must not hang the start.
     const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    QByteArray bytes;
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return Read::Missing;
+        *why = errno == ELOOP ? "是符号链接" : "无法打开";
+        return Read::Refused;
+    }
     struct stat st = {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= limit) {
-        bytes.resize(qsizetype(limit) + 1);
-        qsizetype got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            got += n;
+    Read result = Read::Refused;
+    *why = "不是普通文件";
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        *why = "超过 1 MiB";
+        if (st.st_size <= limit) {
+            bytes->resize(qsizetype(limit) + 1);
+            qsizetype got = 0;
+            bool failed = false;
+            while (got < bytes->size()) {
+                const ssize_t n = ::read(fd, bytes->data() + got, size_t(bytes->size() - got));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                failed = n < 0;
+                if (n <= 0)
+                    break;
+                got += n;
+            }
+            // Grown past the limit while it was read: not ours either.
+            bytes->resize(got > limit || failed ? 0 : got);
+            if (failed)
+                *why = "无法读取";
+            else if (got <= limit)
+                result = Read::Whole;
         }
-        // Grown past the limit while it was read: not ours either.
-        bytes.resize(got > limit ? 0 : got);
     }
     ::close(fd);
-    return bytes;
+    return result;
+}
+
+// The arrival as ISO 8601 with its offset from UTC, "+08:00" also where it is zero.
+QByteArray arrivalText(const QDateTime &arrived)
+{
+    int offset = arrived.offsetFromUtc();
+    QByteArray text = arrived.toOffsetFromUtc(offset).toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")).toLatin1();
+    text += offset < 0 ? '-' : '+';
+    offset = qAbs(offset) / 60;
+    text += QByteArray::number(offset / 60).rightJustified(2, '0') + ':'
+            + QByteArray::number(offset % 60).rightJustified(2, '0');
+    return text;
+}
+
+// What mkostemp makes of "NAME.XXXXXX": six letters or digits.
+bool isTemporaryOf(const QByteArray &entry, const QByteArray &name)
+{
+    if (entry.size() != name.size() + 7 || !entry.startsWith(name) || entry.at(name.size()) != '.')
+        return false;
+    for (qsizetype i = name.size() + 1; i < entry.size(); ++i) {
+        const char c = entry.at(i);
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -118,7 +160,7 @@ QByteArray RecentBulletins::fileLine(const RecentBulletin &b)
             i += 2;
         }
     }
-    QByteArray line = b.arrived.toString(Qt::ISODate).toUtf8() + '\t' + QByteArray::number(x.channel) + '\t'
+    QByteArray line = arrivalText(b.arrived) + '\t' + QByteArray::number(x.channel) + '\t'
                       + firstCodePoints(plainLine(x.group), kStoredTextLength).toUtf8() + '\t'
                       + firstCodePoints(plainLine(x.title), kStoredTextLength).toUtf8() + '\t' + path + '\n';
     return line.size() <= kLineLimit ? line : QByteArray();
@@ -156,19 +198,82 @@ void RecentBulletins::load()
 {
     if (m_file.isEmpty())
         return;
-    const QByteArray bytes = readSmallFile(m_file, kFileLimit);
+    removeStaleTemporaries();
+    QByteArray bytes;
+    const char *why = nullptr;
+    const Read read = readSmallFile(m_file, kFileLimit, &bytes, &why);
+    if (read == Read::Refused) {
+        setAside(why);
+        return;
+    }
     // Oldest first; a last line without its line end is one a writer never
     // finished, and goes like any other bad line.
     QList<QByteArray> lines = bytes.split('\n');
     lines.removeLast();
-    for (qsizetype i = lines.size() - 1; i >= 0 && m_items.size() < kKept; --i)
+    bool whole = lines.size() <= kKept;
+    for (qsizetype i = lines.size() - 1; i >= 0 && m_items.size() < kKept; --i) {
         if (auto b = parseLine(lines.at(i)))
             m_items.append(*b);
+        else
+            whole = false;
+    }
+    // What the next save would drop goes aside with the file it came in.
+    if (!whole || (!bytes.isEmpty() && !bytes.endsWith('\n')))
+        setAside("有无法识别的内容");
+}
+
+void RecentBulletins::removeStaleTemporaries() const
+{
+    // A save killed between its new file and the rename leaves the new file
+    // behind; only one copy runs, so at start every one of them is stale.
+    // Only plain files of the user's own, by the exact name mkostemp gives,
+    // and a link is removed as a link, never followed.
+    const QFileInfo info(m_file);
+    const QByteArray name = QFile::encodeName(info.fileName());
+    const int dirFd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return;
+    DIR *dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    while (const dirent *e = ::readdir(dir)) {
+        struct stat st = {};
+        if (isTemporaryOf(QByteArray(e->d_name), name) && ::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(st.st_mode) && st.st_uid == ::getuid())
+            ::unlinkat(dirFd, e->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+void RecentBulletins::setAside(const char *why)
+{
+    // Never replaced: it may hold what a trader still wants to read. Moved
+    // beside itself under a name of its own, so the list starts anew.
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QByteArray from = QFile::encodeName(m_file);
+    for (int n = 1; n <= 100; ++n) {
+        const QString to = m_file + QStringLiteral(".set-aside-") + stamp + (n > 1 ? QStringLiteral("-%1").arg(n) : QString());
+        const QByteArray target = QFile::encodeName(to);
+        struct stat st = {};
+        if (::lstat(target.constData(), &st) == 0 || errno != ENOENT)
+            continue;
+        if (::rename(from.constData(), target.constData()) == 0) {
+            m_notice = QStringLiteral("最近提醒的记录文件无法完整读取（%1），已原样改名保存为：\n%2\n最近提醒从现在起重新记录。")
+                           .arg(QString::fromUtf8(why), to);
+            return;
+        }
+        break;
+    }
+    m_writable = false;
+    m_notice = QStringLiteral("最近提醒的记录文件无法完整读取（%1），也无法改名保存：\n%2\n它保持原样；本次运行的最近提醒不写入文件。")
+                   .arg(QString::fromUtf8(why), m_file);
 }
 
 bool RecentBulletins::save() const
 {
-    if (m_file.isEmpty())
+    if (m_file.isEmpty() || !m_writable)
         return false;
     QByteArray bytes;
     for (qsizetype i = m_items.size() - 1; i >= 0; --i)

@@ -10,7 +10,10 @@
 // an earlier run opens on the line in use now. The file holds nothing of the
 // login. It is replaced whole at each bulletin (a new file renamed over it),
 // so a crash never leaves a torn line, and never written or read through a
-// symbolic link.
+// symbolic link. A file that cannot be read whole (too large, not a plain
+// file, not to be opened, a line that does not parse) is never replaced: it
+// is set aside beside itself, kept byte for byte, and the list starts anew;
+// where it cannot be moved either, the list is kept for this run only.
 #include "reminder/replyplan.h"
 
 #include <QByteArray>
@@ -38,7 +41,7 @@ public:
     static constexpr int kLimit = 20;       // entries the menu shows
     static constexpr int kKept = 200;       // entries the file keeps; the oldest goes first
     static constexpr int kTitleLength = 30; // characters of a title a label shows at most
-    static constexpr qint64 kFileLimit = 1024 * 1024; // a larger file is not ours: read as empty
+    static constexpr qint64 kFileLimit = 1024 * 1024; // a larger file is not ours: set aside
     static constexpr int kLineLimit = 4096; // bytes of one line; a longer bulletin is not kept
 
     // `file`: where the list is kept across runs, read now; empty: this run only.
@@ -46,6 +49,10 @@ public:
 
     // One pop-up raised at `arrived`; written to the file at once.
     void add(const Bulletin &b, const QDateTime &arrived);
+    // What the user is to be told of the file found at start, in Chinese:
+    // empty, or where a file that could not be read was set aside, or that
+    // the list is kept for this run only.
+    QString notice() const { return m_notice; }
     // Newest first, at most kLimit.
     QList<RecentBulletin> items() const { return m_items.mid(0, kLimit); }
 
@@ -54,16 +61,22 @@ public:
     static QString shortTitle(const QString &title);
 
     // One line of the file, with its line end; empty when the bulletin
-    // cannot be kept (no path on the service, or too long).
+    // cannot be kept (no path on the service, or too long). The arrival is
+    // written with its offset from UTC, so that it means the same moment in
+    // any time zone; a line without one is read as local time.
     static QByteArray fileLine(const RecentBulletin &b);
     // A line of the file without its line end; nothing when it is malformed.
     static std::optional<RecentBulletin> parseLine(const QByteArray &line);
 
 private:
     void load();
+    void removeStaleTemporaries() const;
+    void setAside(const char *why);
     bool save() const;
 
     QString m_file;
+    bool m_writable = true; // false: a file that could not be read stays where it is
+    QString m_notice;
     QList<RecentBulletin> m_items; // newest first, at most kKept
 };
 

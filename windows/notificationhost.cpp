@@ -65,6 +65,12 @@ PopupHandle *NotificationHost::createPopup(const Bulletin &b, int sequence)
     return new Notice(*this, b, sequence);
 }
 
+QString NotificationHost::bodyText(const QString &text)
+{
+    QString out = text;
+    return out.replace(u'&', QLatin1String("&amp;")).replace(u'<', QLatin1String("&lt;")).replace(u'>', QLatin1String("&gt;"));
+}
+
 void NotificationHost::notify(Notice *n)
 {
     QVariantMap hints;
@@ -73,7 +79,7 @@ void NotificationHost::notify(Notice *n)
     // The program plays its own sound, by the channel's rule.
     hints.insert(QStringLiteral("suppress-sound"), true);
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    call << QCoreApplication::applicationName() << uint(0) << QStringLiteral("lckb") << n->bulletin.title << BulletinPopup::kInvitation
+    call << QCoreApplication::applicationName() << uint(0) << QStringLiteral("lckb") << n->bulletin.title << bodyText(BulletinPopup::kInvitation)
          << QStringList{kDefaultAction, QStringLiteral("查看")} << hints << int(3 * m_tickMs);
     auto *watch = new QDBusPendingCallWatcher(m_bus.asyncCall(call, 10000), n);
     connect(watch, &QDBusPendingCallWatcher::finished, this, [this, n, watch] {

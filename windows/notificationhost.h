@@ -28,6 +28,11 @@ public:
 
     PopupHandle *createPopup(const Bulletin &b, int sequence) override;
 
+    // `text` as a notification's body: servers may read a body as markup,
+    // so '&', '<' and '>' go as entities and show as themselves. The
+    // summary is plain text by the protocol and goes as it is.
+    static QString bodyText(const QString &text);
+
 private slots:
     void onActionInvoked(uint id, const QString &key);
     void onClosed(uint id, uint reason);

@@ -166,6 +166,23 @@ void TstStartup::hostsWithoutACommandLine()
     QCOMPARE(c.source, files.at(3));
     QCOMPARE(c.problems.size(), 1);
     QVERIFY(c.problems.first().startsWith(files.at(2) + ": [lines] line1=evil.example/x is not host[:port]"));
+    // So is port 0, where no request can go, and a NUL in a value, shown
+    // so that it does not end the message; a link in a loop is named too.
+    put(2, "[lines]\nline0=a.example\nline1=b.example:0\nline2=c.example\n");
+    c = chooseHosts(std::nullopt, places);
+    QCOMPARE(c.source, files.at(3));
+    QVERIFY(c.problems.value(0).startsWith(files.at(2) + ": [lines] line1=b.example:0 is not host[:port]; the file is ignored"));
+    put(2, QByteArray("[lines]\nline0=a.example\nline1=b.exa\0mple\x01\nline2=c.example\n", 58));
+    c = chooseHosts(std::nullopt, places);
+    QVERIFY(c.problems.value(0).startsWith(files.at(2) + ": [lines] line1=b.exa\\x00mple\\x01 is not host[:port]; the file is ignored"));
+    QVERIFY(QFile::remove(files.at(2)));
+    QVERIFY(QFile::link(files.at(2), files.at(2)));
+    c = chooseHosts(std::nullopt, places);
+    QCOMPARE(c.source, files.at(3));
+    QCOMPARE(c.problems, QStringList{files.at(2) + ": is a loop of symbolic links; the file is ignored (it wants "
+                                                   "[lines] line0=, line1=, line2=, each host[:port])"});
+    QVERIFY(QFile::remove(files.at(2)));
+    put(2, "[lines]\nline0=a.example\nline1=evil.example/x\nline2=c.example\n");
 
     // The user's own file comes before the system's; one without a key is ignored.
     put(1, "[lines]\nline0=u0\nline1=u1\nline2=u2\n");
@@ -244,8 +261,46 @@ void TstStartup::autostartEntry()
     QVERIFY(entry.disable());
 
     // A line break cannot be carried: nothing is written.
-    QVERIFY(!AutostartEntry(file, {program, "a\nb"}).enable());
+    QString why;
+    QVERIFY(!AutostartEntry(file, {program, "a\nb"}).enable(&why));
+    QVERIFY(!why.isEmpty());
     QVERIFY(!QFileInfo::exists(file));
+    // Nor a program whose folder name is not UTF-8: Qt hands over its
+    // name with replacement characters, or nothing.
+    const QByteArray raw = QFile::encodeName(root.path()) + "/\xff\xfe";
+    QVERIFY(::mkdir(raw.constData(), 0700) == 0);
+    QVERIFY(::symlink(QFile::encodeName(program).constData(), (raw + "/lckb").constData()) == 0);
+    for (const QString &p : {QFile::decodeName(raw + "/lckb"), QString()}) {
+        QVERIFY(!AutostartEntry(file, {p, "--hosts", "a,b,c"}).enable(&why));
+        QVERIFY2(why.contains(QStringLiteral("不是有效的 UTF-8")), qPrintable(why));
+        QVERIFY(!QFileInfo::exists(file));
+    }
+
+    // Never through a link, whatever it points at: an entry that is a link
+    // (to nowhere) or a folder that is a link is refused with a word, and
+    // nothing changes outside the folder.
+    const QString outside = root.filePath("outside");
+    QVERIFY(QFile::link(outside + "/lckb.desktop", file));
+    QVERIFY(!entry.enable(&why));
+    QVERIFY2(why.contains(QStringLiteral("符号链接")) && why.contains(file), qPrintable(why));
+    QVERIFY(!QFileInfo::exists(outside));
+    QVERIFY(!entry.enabled());
+    QVERIFY(entry.disable()); // the link goes as a link
+    QVERIFY(!QFileInfo(file).isSymLink());
+    const QString autostartDir = QFileInfo(file).path();
+    QVERIFY(QDir(autostartDir).removeRecursively());
+    QVERIFY(QFile::link(outside, autostartDir)); // pointing nowhere
+    QVERIFY(!entry.enable(&why));
+    QVERIFY2(why.contains(QStringLiteral("符号链接")), qPrintable(why));
+    QVERIFY(!QFileInfo::exists(outside));
+    QVERIFY(QDir().mkpath(outside));
+    QVERIFY(testkit::writeFile(outside + "/lckb.desktop", "[Desktop Entry]\n"));
+    QVERIFY(!entry.enable(&why));
+    QVERIFY(!entry.disable(&why));
+    QVERIFY2(why.contains(QStringLiteral("符号链接")), qPrintable(why));
+    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{"lckb.desktop"});
+    QCOMPARE(testkit::readFile(outside + "/lckb.desktop"), QByteArray("[Desktop Entry]\n"));
 }
 
 void TstStartup::platformChoice()

@@ -2,7 +2,7 @@
 // changes channel 2, the poll raises its pop-up with its sound, and a click
 // opens the bulletin in the service page's login frame. Then the tray: the
 // bulletins a user missed in its menu, and a server that stops answering in
-// its tip and icon; and those bulletins again after a restart. On an X server with a window manager, so stacking, focus
+// its tip and icon, also in a StatusNotifier tray; and those bulletins again after a restart. On an X server with a window manager, so stacking, focus
 // and frames are a desktop's.
 #include "windows/browser.h"
 #include "fixture.h"
@@ -12,7 +12,14 @@
 #include "mainwin/traystatus.h"
 #include "prefs/appicon.h"
 #include "testkit.h"
+#include "files.h"
+#include "sessionbus.h"
 #include "xserver.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 
 #include <QMenu>
 #include <QSignalSpy>
@@ -91,7 +98,7 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
     for (int k = 0; k < 8; ++k)
         first << QStringLiteral("%1,标题%1,%2,/nc/show.asp?id=%1").arg(101 + k).arg(QString::fromUtf8(sim::kChannelCaptions[k]));
     QStringList second = first, third;
-    second[2] = QStringLiteral("203,R&D 新品发布,澜策资本,/nc/show.asp?id=203");
+    second[2] = QStringLiteral("203,R&D & A_B 新品发布,澜策资本,/nc/show.asp?id=203");
     third = second;
     for (int k : {3, 6})
         third[k] = QStringLiteral("%1,新%1,%2,/nc/show.asp?id=%1").arg(201 + k).arg(QString::fromUtf8(sim::kChannelCaptions[k]));
@@ -145,7 +152,7 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
     for (QAction *a : shown())
         labels << a->text();
     QCOMPARE(labels, QStringList({QStringLiteral("09:42  新207"), QStringLiteral("09:42  ") + longTitle.left(29) + QChar(0x2026),
-                                  QStringLiteral("09:42  新204"), QStringLiteral("09:31  R&&D 新品发布")}));
+                                  QStringLiteral("09:42  新204"), QStringLiteral("09:31  R&&D && A_B 新品发布")}));
     QCOMPARE(prog.tray().icon()->toolTip(), Tray::kTip);
     QVERIFY(!greyIcon());
 
@@ -176,6 +183,72 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
     QCOMPARE(prog.tray().icon()->toolTip(), Tray::kTip);
     QVERIFY(!greyIcon());
     testkit::deletePopups();
+
+    // The same list in a StatusNotifier tray: the program as a user starts
+    // it, its menu going over D-Bus to the stand-in tray, where '_' is the
+    // mark. One '&' and one '_' of a title show as one there too, and the
+    // entry opens its bulletin.
+    testkit::SessionBus bus;
+    QVERIFY(bus.ok());
+    Fixture sni;
+    const QString bin = qEnvironmentVariable("LCKB_BIN_DIR");
+    QVERIFY(QDir().mkpath(sni.dir.filePath("prog")));
+    QVERIFY(QFile::copy(bin + "/lckb", sni.dir.filePath("prog/lckb")));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    env.insert("HOME", sni.dir.filePath("home"));
+    env.remove("XDG_CONFIG_HOME");
+    env.remove("XDG_STATE_HOME");
+    const auto tray = [&](const QStringList &args) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(bin + "/lckb-sni-host", args);
+        return p.waitForFinished(30000) && p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
+    };
+    // The first entry of 最近提醒 as the tray shows it: in a dbusmenu label
+    // "__" is one '_' and any other '_' a mark, not shown.
+    const auto firstEntry = [&] {
+        const QJsonArray top = QJsonDocument::fromJson(tray({"dump"})).object()["menu"].toObject()["children"].toArray();
+        for (const QJsonValue &m : top) {
+            const QJsonArray entries = m.toObject()["children"].toArray();
+            if (m.toObject()["label"].toString() != TrayStatus::kMenuTitle || entries.isEmpty()
+                || !entries.first().toObject()["enabled"].toBool())
+                continue;
+            const QString raw = entries.first().toObject()["label"].toString();
+            QString shown;
+            for (qsizetype i = 0; i < raw.size(); ++i) {
+                if (raw.at(i) != u'_')
+                    shown += raw.at(i);
+                else if (i + 1 < raw.size() && raw.at(i + 1) == u'_')
+                    shown += raw.at(++i);
+            }
+            return shown;
+        }
+        return QString();
+    };
+    QProcess host;
+    host.setProcessEnvironment(env);
+    host.start(bin + "/lckb-sni-host", {"serve", "--log", sni.dir.filePath("sni.jsonl")});
+    QTRY_VERIFY(testkit::readFile(sni.dir.filePath("sni.jsonl")).contains("\"ready\""));
+    QStringList hosts;
+    for (quint16 port : sni.sim.ports())
+        hosts << QStringLiteral("127.0.0.1:%1").arg(port);
+    QProcess lckb;
+    lckb.setProcessEnvironment(env);
+    lckb.start(sni.dir.filePath("prog/lckb"), {"--hosts", hosts.join(u','), "--poll-interval", "1"});
+    QVERIFY(!tray({"wait-item", "--timeout", "20"}).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(sni.sim.requests("/nc/tx.asp").size() >= 2, 20000); // the baseline
+    sni.sim.publish(2, QStringLiteral("R&D & A_B 新品"));
+    QString entry;
+    QTRY_VERIFY_WITH_TIMEOUT(!(entry = firstEntry()).isEmpty(), 20000);
+    QVERIFY2(entry.endsWith(QStringLiteral("  R&D & A_B 新品")), qPrintable(entry));
+    sni.sim.clearRequests();
+    QVERIFY(!tray({"click-menu", entry}).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(sni.sim.requests("/nc/show.asp").size(), 1, 10000);
+    lckb.terminate();
+    QVERIFY(lckb.waitForFinished(10000));
+    host.terminate();
+    QVERIFY(host.waitForFinished(10000));
 }
 
 void TstEndToEnd::bulletinsOfTheRunBeforeAfterARestart()

@@ -251,6 +251,17 @@ void TstMainWindow::closeBoxHidesAndTrayBringsBack()
     autostart->trigger();
     QVERIFY(!autostart->isChecked() && !QFile::exists(entry));
     QVERIFY(testkit::messageBoxes().isEmpty());
+    // A link in the entry's place, pointing out of the folder at nothing:
+    // refused with a word, the box unticked, nothing made where it points.
+    const QString elsewhere = fx.dir.filePath("elsewhere");
+    QVERIFY(QFile::link(elsewhere + "/lckb.desktop", entry));
+    autostart->trigger();
+    QVERIFY(!autostart->isChecked());
+    QVERIFY(!QFileInfo::exists(elsewhere));
+    const QList<QMessageBox *> boxes = testkit::messageBoxes();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes.first()->text().contains(QStringLiteral("符号链接")), qPrintable(boxes.first()->text()));
+    QVERIFY(testkit::answer(boxes.first()->text(), QMessageBox::Ok));
 }
 
 void TstMainWindow::withoutTrayTheCloseBoxMinimises()

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <ctime>
 #include <sys/stat.h>
 
 using namespace lckb;
@@ -52,6 +53,17 @@ void TstReminderStatus::recentBulletinsNewestFirstCappedAndPlain()
 
 void TstReminderStatus::recentBulletinsOutliveTheRun()
 {
+    // Written in one time zone, read in another.
+    const std::optional<QByteArray> zone =
+        qEnvironmentVariableIsSet("TZ") ? std::optional<QByteArray>(qgetenv("TZ")) : std::nullopt;
+    const auto setZone = [](const std::optional<QByteArray> &tz) {
+        if (tz)
+            qputenv("TZ", *tz);
+        else
+            qunsetenv("TZ");
+        ::tzset();
+    };
+    setZone(QByteArray("Asia/Shanghai"));
     QTemporaryDir root;
     const QString file = root.filePath("state/lckb/recent");
     const QDate day(2026, 3, 2);
@@ -82,13 +94,31 @@ void TstReminderStatus::recentBulletinsOutliveTheRun()
     QCOMPARE(lines.size(), 201);
     QVERIFY(lines.last().isEmpty());
     QVERIFY(lines.first().endsWith("\t7\t澜策资本\t标题7\t/nc/show.asp?id=7"));
-    QCOMPARE(lines.first().left(19), QByteArray("2026-03-02T09:07:00"));
+    QCOMPARE(lines.first().left(26), QByteArray("2026-03-02T09:07:00+08:00\t"));
     QVERIFY(lines.at(199).endsWith("\t2\t组 名\tR&D 新品 发布\t/nc/show.asp?id=206&a=%09b"));
     QVERIFY(!bytes.contains("ts.wav") && !bytes.contains("127.0.0.1")); // paths on the service only
+
+    // The same moments eight hours earlier on the clock in UTC; a line
+    // without an offset is local time, as files of earlier versions have it.
+    setZone(QByteArray("UTC"));
+    {
+        const QList<RecentBulletin> utc = RecentBulletins(file).items();
+        QCOMPARE(utc.first().label(day), QStringLiteral("04:26  R&D 新品 发布"));
+        QCOMPARE(utc.first().arrived, QDateTime::fromString(QStringLiteral("2026-03-02T04:26:30Z"), Qt::ISODate));
+        RecentBulletin b = utc.first();
+        b.arrived = QDateTime(day, QTime(4, 26, 30)); // local time, here UTC
+        QVERIFY(RecentBulletins::fileLine(b).startsWith("2026-03-02T04:26:30+00:00\t"));
+        const auto plain = RecentBulletins::parseLine("2026-03-02T09:31:00\t1\tg\tt\t/nc/x");
+        QVERIFY(plain);
+        QCOMPARE(plain->arrived, QDateTime(day, QTime(9, 31)));
+        QCOMPARE(plain->arrived.timeSpec(), Qt::LocalTime);
+    }
+    setZone(QByteArray("Asia/Shanghai"));
 
     // The next run: the newest 20, dated once the day is over, and opened
     // by their paths.
     RecentBulletins next(file);
+    QVERIFY(next.notice().isEmpty());
     QList<RecentBulletin> items = next.items();
     QCOMPARE(items.size(), RecentBulletins::kLimit);
     QCOMPARE(items.first().label(day.addDays(1)), QStringLiteral("03-02 12:26  R&D 新品 发布"));
@@ -123,19 +153,51 @@ void TstReminderStatus::recentBulletinsOutliveTheRun()
     for (const QByteArray &b : bad)
         mixed += b + good;
     QVERIFY(testkit::writeFile(file, mixed + good.chopped(2))); // cut inside its path
-    items = RecentBulletins(file).items();
-    QCOMPARE(items.size(), int(std::size(bad)) + 1);
-    for (const RecentBulletin &b : items)
-        QCOMPARE(b.bulletin.path, QStringLiteral("/nc/show.asp?id=1"));
+    // What the next save would drop is kept: the file goes aside whole,
+    // once, and the user is told where.
+    const QDir folder = QFileInfo(file).dir();
+    const auto setAside = [&] {
+        return folder.entryList({"recent.set-aside-*"}, QDir::AllEntries | QDir::System | QDir::Hidden);
+    };
+    {
+        RecentBulletins mixedRun(file);
+        items = mixedRun.items();
+        QCOMPARE(items.size(), int(std::size(bad)) + 1);
+        for (const RecentBulletin &b : items)
+            QCOMPARE(b.bulletin.path, QStringLiteral("/nc/show.asp?id=1"));
+        QCOMPARE(setAside().size(), 1);
+        QCOMPARE(testkit::readFile(folder.filePath(setAside().first())), mixed + good.chopped(2));
+        QVERIFY(mixedRun.notice().contains(folder.filePath(setAside().first())));
+        QVERIFY(mixedRun.notice().startsWith(QStringLiteral("最近提醒的记录文件无法完整读取")));
+        QVERIFY(!QFileInfo::exists(file));
+        mixedRun.add(bulletin(2), QDateTime(day, QTime(9, 40)));
+        QCOMPARE(RecentBulletins(file).items().size(), int(std::size(bad)) + 2);
+        QVERIFY(RecentBulletins(file).notice().isEmpty());
+        QCOMPARE(setAside().size(), 1);
+        QVERIFY(QFile::remove(folder.filePath(setAside().first())));
+    }
 
-    // Oversized, a folder, a FIFO, a link out of its folder: read as
-    // empty; a new bulletin replaces a link without writing through it.
-    QVERIFY(testkit::writeFile(file, good.repeated(RecentBulletins::kFileLimit / good.size() + 1)));
-    QVERIFY(RecentBulletins(file).items().isEmpty());
+    // Oversized, a FIFO, a link out of its folder: refused by the reader,
+    // never replaced; each is set aside as it is (a link as a link, what it
+    // points to untouched) and the list starts anew.
+    const QByteArray huge = good.repeated(RecentBulletins::kFileLimit / good.size() + 1);
+    QVERIFY(testkit::writeFile(file, huge));
+    {
+        RecentBulletins big(file);
+        QVERIFY(big.items().isEmpty());
+        QVERIFY(big.notice().contains(QStringLiteral("超过 1 MiB")));
+        big.add(bulletin(3), QDateTime(day, QTime(10, 0)));
+        QCOMPARE(setAside().size(), 1);
+        QCOMPARE(testkit::readFile(folder.filePath(setAside().first())), huge);
+        QCOMPARE(RecentBulletins(file).items().size(), 1);
+        QVERIFY(QFile::remove(folder.filePath(setAside().first())));
+    }
     QVERIFY(QFile::remove(file));
     QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
     QVERIFY(RecentBulletins(file).items().isEmpty());
-    QVERIFY(QFile::remove(file));
+    QCOMPARE(setAside().size(), 1);
+    QVERIFY(QFileInfo(folder.filePath(setAside().first())).exists());
+    QVERIFY(QFile::remove(folder.filePath(setAside().first())));
     const QString outside = root.filePath("elsewhere");
     QVERIFY(testkit::writeFile(outside, good));
     QVERIFY(QFile::link(outside, file));
@@ -145,6 +207,27 @@ void TstReminderStatus::recentBulletinsOutliveTheRun()
     QCOMPARE(testkit::readFile(outside), good);
     QVERIFY(!QFileInfo(file).isSymLink());
     QCOMPARE(RecentBulletins(file).items().size(), 1);
+    QCOMPARE(setAside().size(), 1);
+    QCOMPARE(QFileInfo(folder.filePath(setAside().first())).symLinkTarget(), outside);
+
+    // A save killed before its rename leaves its new file: the next start
+    // removes those, by their exact names, and nothing else, never
+    // following a link.
+    const QStringList stale{"recent.a1B2c3", "recent.ZZZZZZ"};
+    const QStringList kept{"recent.a1B2c", "recent.a1B2c3d", "recent.a1-2c3", "recent.ZZZZZZ.x", "other.a1B2c3"};
+    for (const QString &n : stale + kept)
+        QVERIFY(testkit::writeFile(folder.filePath(n), "x"));
+    QVERIFY(QFile::link(outside, folder.filePath("recent.L1nk00")));
+    QVERIFY(folder.mkdir("recent.D1r000"));
+    QCOMPARE(RecentBulletins(file).items().size(), 1);
+    for (const QString &n : stale)
+        QVERIFY2(!QFileInfo::exists(folder.filePath(n)), qPrintable(n));
+    for (const QString &n : kept)
+        QVERIFY2(QFileInfo::exists(folder.filePath(n)), qPrintable(n));
+    QVERIFY(QFileInfo(folder.filePath("recent.L1nk00")).isSymLink());
+    QVERIFY(QFileInfo(folder.filePath("recent.D1r000")).isDir());
+    QCOMPARE(testkit::readFile(outside), good);
+    setZone(zone);
 
 }
 

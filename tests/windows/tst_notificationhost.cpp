@@ -148,8 +148,11 @@ void TstNotificationHost::bulletinsAsNotifications()
 
     // Four bulletins, a poll apart: the fourth closes the first, so never
     // more than three are open.
+    // The title is the summary, plain text by the protocol: it goes as the
+    // server sent it, markup and entities shown as they are.
+    const QString markup = QStringLiteral("R&D <b>标题4</b> &amp;");
     for (int i = 1; i <= 4; ++i) {
-        alerts.announce({0, QStringLiteral("澜策公司"), QStringLiteral("标题%1").arg(i), address(i), {}});
+        alerts.announce({0, QStringLiteral("澜策公司"), i == 4 ? markup : QStringLiteral("标题%1").arg(i), address(i), {}});
         QTRY_COMPARE(server.of("Notify").size(), i);
         QTRY_VERIFY(answered(*host));
     }
@@ -161,7 +164,9 @@ void TstNotificationHost::bulletinsAsNotifications()
     QCOMPARE(notes.first().hints.value("suppress-sound").toBool(), true); // the program's own sound rule
     QCOMPARE(notes.first().hints.value("desktop-entry").toString(), QStringLiteral("lckb"));
     QCOMPARE(notes.first().timeout, 3000); // three ticks, as a pop-up lives
-    QCOMPARE(notes.at(3).args.at(1), QStringLiteral("标题4"));
+    QCOMPARE(notes.at(3).args.at(1), markup);
+    // A body may be read as markup: what it says goes as entities.
+    QCOMPARE(NotificationHost::bodyText(QStringLiteral("<i>R&D</i>")), QStringLiteral("&lt;i&gt;R&amp;D&lt;/i&gt;"));
     QCOMPARE(server.order(),
              (QStringList{"Notify 7", "Notify 8", "Notify 9", "CloseNotification 7", "Notify 10"}));
     for (const auto &n : notes)
