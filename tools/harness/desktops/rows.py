@@ -99,6 +99,16 @@ def twips(t, dpi=96.0):
 
 
 class Row:
+    """One row of the matrix. display: the X server or compositor ("xvfb",
+    "mutter", "mutter-no-x11", "gnome", "gnome-no-x11", "kwin",
+    "kwin-no-x11"); wm: the window manager; tray: "xembed" (trayer), "sni"
+    (the stand-in), "shell" (the desktop's own) or None; notify: True for the
+    stand-in notification server, False for none (the desktop's own on a
+    real desktop), None for none even there; platform: the Qt plugin lckb
+    must choose. The checks that apply: props the window flags, burst the
+    limit of three notifications, scale the size against the 96 DPI row,
+    shell the real desktops' series."""
+
     def __init__(self, name, label, display, wm=None, tray=None, notify=False, scale=1,
                  env=None, platform="xcb", burst=False, props=False, late_tray=False, shell=None, panel=0):
         self.name, self.label, self.display, self.wm = name, label, display, wm
