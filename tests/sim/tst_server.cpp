@@ -266,7 +266,8 @@ private Q_SLOTS:
         text = decodeGbk(fetch(*nam, url(QStringLiteral("/nc/echo.asp?x=1")), 10000, body).body);
         QVERIFY(text.contains(QStringLiteral("<pre id=\"method\">POST</pre>")));
         QVERIFY(text.contains(QStringLiteral("<pre id=\"target\">/nc/echo.asp?x=1</pre>")));
-        QVERIFY(text.contains(QStringLiteral("X-Probe: &lt;probe &amp; co&gt;")));
+        // Header names are sent as the client spells them: Qt 6.8 in lower case.
+        QVERIFY(text.contains(QStringLiteral("X-Probe: &lt;probe &amp; co&gt;"), Qt::CaseInsensitive));
         QVERIFY(text.contains(QStringLiteral("&amp;raw=&lt;b&gt;</pre>")));
         QVERIFY(text.contains(QStringLiteral("<td>note</td><td>澜策</td>")));
         QVERIFY(!text.contains(QStringLiteral("<b>")));
