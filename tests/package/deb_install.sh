@@ -232,6 +232,7 @@ port2=$(echo "$hosts" | cut -d, -f3 | cut -d: -f2)
 # The hosts as an administrator gives them to every user of the machine.
 xdg_lines=/etc/xdg/lckb/lines.ini
 mkdir -p /etc/xdg/lckb
+# shellcheck disable=SC2046,SC2183 # three hosts, split on purpose
 printf '[lines]\nline0=%s\nline1=%s\nline2=%s\n' $(echo "$hosts" | tr , ' ') >"$xdg_lines"
 chmod 644 "$xdg_lines"
 
