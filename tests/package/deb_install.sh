@@ -1,67 +1,28 @@
 #!/bin/sh
-# The Debian package, installed on this machine and run by an ordinary user:
-# lintian finds no error; the menu entry validates, and the program started
-# as the menu starts it, with only the administrator's /etc/xdg/lckb/lines.ini
-# naming the hosts, polls the simulator with the browser sandbox on; the
-# user's own ~/.config/lckb holds the settings (the stored line is the one
-# polled, a click is stored there) and the scratch folder (emptied at start);
-# the program folder stays untouched; purge removes every file of the package
-# and leaves the user's folder alone.
-# Needs root (it installs a package, replacing an installed lckb, and adds the
-# user lckbtest); without it, the test is skipped (exit 77). Each check
+# The Debian package, installed and run by an ordinary user in a throwaway
+# copy of a system (this machine's own by default): lintian finds no error;
+# the menu entry validates, and the program started as the menu starts it,
+# with only the administrator's /etc/xdg/lckb/lines.ini naming the hosts,
+# polls the simulator with the browser sandbox on; the user's own
+# ~/.config/lckb holds the settings (the stored line is the one polled, a
+# click is stored there) and the scratch folder (emptied at start); the
+# program folder stays untouched; purge removes every file of the package and
+# leaves the user's folder alone. This machine stays as it was: its lckb, if
+# any, and /etc/xdg/lckb are the same after.
+# The system is the lower layer of an overlay (scripts/in-root --overlay): the
+# package, the user lckbtest and lines.ini go into a layer in memory, thrown
+# away at the end. The simulator runs on this machine, on 127.0.0.1, which the
+# system shares.
+# Needs root (mounts); without it, the test is skipped (exit 77). Each check
 # prints PASS or FAIL; all run.
-#   deb_install.sh BUILD_DIR
+#   deb_install.sh BUILD_DIR [--root DIR] [--deb FILE]
+# BUILD_DIR      gives the simulator (bin/lckb-sim) and, without --deb, the
+#                package (cpack)
+# --root DIR     the system the package goes into (default /)
+# --deb FILE     install FILE, built elsewhere
 set -u
-build=$(cd "$1" && pwd)
 user=lckbtest
 prog_dir=/opt/lckb
-
-# The package rules refuse a sanitizer build (packaging/deb.cmake): the
-# package test runs in the normal build (scripts/test), not in build-sanitize.
-if grep -qx 'LCKB_SANITIZE:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
-    echo "skipped: $build is a sanitizer build, and a sanitizer build is never packaged"
-    exit 77
-fi
-if [ "$(id -u)" != 0 ]; then
-    echo "skipped: installing a package needs root"
-    exit 77
-fi
-for tool in apt-get dpkg-deb cpack lintian desktop-file-validate useradd setpriv Xvfb xdotool import flock; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is missing (scripts/deps installs it)"; exit 1; }
-done
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/lckb-deb.XXXXXX")
-chmod 755 "$work"
-sim_pid=""
-x_pid=""
-app_pid=""
-# The administrator's hosts file of this machine, if any, is put back after.
-xdg_lines=/etc/xdg/lckb/lines.ini
-xdg_saved=""
-xdg_made=""
-cleanup() {
-    [ -n "$app_pid" ] && kill -9 "$app_pid" 2>/dev/null
-    [ -n "$x_pid" ] && kill "$x_pid" 2>/dev/null
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
-    if dpkg-query -W -f='${Status}' lckb 2>/dev/null | grep -q installed; then
-        apt-get purge -y -qq lckb >/dev/null 2>&1
-    fi
-    if [ -n "$xdg_made" ]; then
-        rm -f "$xdg_lines"
-        rmdir /etc/xdg/lckb 2>/dev/null
-    fi
-    if [ -n "$xdg_saved" ]; then
-        mkdir -p /etc/xdg/lckb
-        mv "$xdg_saved" "$xdg_lines"
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-
-# Two runs at once would install and purge the same package under each other.
-exec 9>/run/lock/lckb-deb-test.lock
-flock -w 900 9 || { echo "FAIL: another run holds /run/lock/lckb-deb-test.lock"; exit 1; }
 
 failed=""
 pass() { echo "PASS $1"; }
@@ -69,7 +30,6 @@ fail() {
     echo "FAIL $1: $2"
     failed="$failed $1"
 }
-apt() { apt-get -o DPkg::Lock::Timeout=300 "$@"; }
 waitfor() { # waitfor SECONDS COMMAND...: true once COMMAND succeeds
     n=$(($1 * 10))
     shift
@@ -81,8 +41,115 @@ waitfor() { # waitfor SECONDS COMMAND...: true once COMMAND succeeds
     return 1
 }
 
-# ---- build and lint --------------------------------------------------------
-(cd "$build" && cpack -G DEB -B "$work/dist" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; echo "FAIL: cpack"; exit 1; }
+if [ "${1:-}" != --checks ]; then
+    # ---- on this machine ---------------------------------------------------
+    build=$(cd "$1" && pwd)
+    shift
+    root=/
+    deb=""
+    while [ $# -gt 0 ]; do
+        case "$1" in
+            --root) shift; root=$(cd "$1" && pwd) ;;
+            --deb) shift; deb=$(cd "$(dirname "$1")" && pwd)/$(basename "$1") ;;
+            *) echo "usage: deb_install.sh BUILD_DIR [--root DIR] [--deb FILE]" >&2; exit 2 ;;
+        esac
+        shift
+    done
+    # The package rules refuse a sanitizer build (packaging/deb.cmake): the
+    # package test runs in the normal build (scripts/test), not in build-sanitize.
+    if [ -z "$deb" ] && grep -qx 'LCKB_SANITIZE:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
+        echo "skipped: $build is a sanitizer build, and a sanitizer build is never packaged"
+        exit 77
+    fi
+    if [ "$(id -u)" != 0 ]; then
+        echo "skipped: a throwaway system needs root"
+        exit 77
+    fi
+    for tool in cpack dpkg-deb dpkg-query unshare pivot_root; do
+        command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is missing (scripts/deps installs it)"; exit 1; }
+    done
+    in_root=$(cd "$(dirname "$0")/../../scripts" && pwd)/in-root
+
+    work=$(mktemp -d "${TMPDIR:-/tmp}/lckb-deb.XXXXXX")
+    chmod 755 "$work"
+    sim_pid=""
+    inner=""
+    cleanup() {
+        # (in-root ends every process inside and their mounts)
+        [ -n "$inner" ] && kill "$inner" 2>/dev/null && wait "$inner"
+        [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+        rm -rf "$work"
+    }
+    trap cleanup EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+
+    # What of the package this machine has: the state and version dpkg
+    # records, every file of it, and the administrator's hosts.
+    host_state() {
+        dpkg-query -W -f='${Status} ${Version}\n' lckb 2>&1
+        if dpkg-query -W -f='${Status}' lckb 2>/dev/null | grep -q 'ok installed'; then
+            dpkg-query -L lckb | while read -r f; do [ -f "$f" ] && sha256sum "$f"; done
+        fi
+        find /etc/xdg/lckb -printf '%p %y %m %U %G %s %T@\n' 2>&1 | sort
+        find /etc/xdg/lckb -type f -exec sha256sum {} + 2>/dev/null | sort
+    }
+    host_state >"$work/host.before"
+
+    if [ -n "$deb" ]; then
+        mkdir "$work/dist"
+        cp "$deb" "$work/dist/" || { echo "FAIL: no package $deb"; exit 1; }
+    else
+        (cd "$build" && cpack -G DEB -B "$work/dist" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; echo "FAIL: cpack"; exit 1; }
+    fi
+
+    "$build/bin/lckb-sim" --port 0 --port 0 --port 0 --interval 0 --log "$work/sim.log" >"$work/sim.out" 2>&1 &
+    sim_pid=$!
+    waitfor 10 sh -c "[ \$(grep -c '^listening' '$work/sim.out') -ge 3 ]" || { cat "$work/sim.out"; echo "FAIL: simulator"; exit 1; }
+    grep '^listening' "$work/sim.out" | sed 's|.*http://||' | paste -sd, - >"$work/hosts"
+
+    cp "$0" "$work/deb_install.sh"
+    echo "system: $root"
+    "$in_root" --overlay --bind "$work" "$root" \
+        env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
+        sh "$work/deb_install.sh" --checks "$work" &
+    inner=$!
+    wait "$inner"
+    rc=$?
+    inner=""
+
+    host_state >"$work/host.after"
+    if cmp -s "$work/host.before" "$work/host.after"; then
+        pass host-untouched
+    else
+        fail host-untouched "this machine's lckb or /etc/xdg/lckb changed: $(diff "$work/host.before" "$work/host.after" | grep '^[<>]' | tr '\n' ';')"
+    fi
+    if [ "$rc" != 0 ] || [ -n "$failed" ]; then
+        exit 1
+    fi
+    exit 0
+fi
+
+# ---- inside the throwaway system -------------------------------------------
+work=$2
+for tool in apt-get dpkg-deb lintian desktop-file-validate useradd setpriv Xvfb xdotool import; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "FAIL: $tool is missing (scripts/deps installs it)"; exit 1; }
+done
+. /etc/os-release
+echo "inside: $PRETTY_NAME"
+x_pid=""
+app_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill -9 "$app_pid" 2>/dev/null
+    [ -n "$x_pid" ] && kill "$x_pid" 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+export DEBIAN_FRONTEND=noninteractive
+apt() { apt-get -o DPkg::Lock::Timeout=300 "$@"; }
+
+# ---- lint ------------------------------------------------------------------
 deb=$(ls "$work"/dist/lckb_*.deb)
 echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 echo "Depends: $(dpkg-deb -f "$deb" Depends)"
@@ -96,6 +163,8 @@ fi
 dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/contents"
 
 # ---- install ---------------------------------------------------------------
+# A system with lckb installed (this machine, say) has it replaced in the
+# layer only.
 if dpkg-query -W -f='${Status}' lckb 2>/dev/null | grep -q installed; then
     apt purge -y -qq lckb >/dev/null 2>&1
 fi
@@ -158,18 +227,12 @@ snapshot() { find "$prog_dir" -printf '%P %y %m %U %s %T@\n' | sort; }
 snapshot >"$work/opt.before"
 
 # ---- run -------------------------------------------------------------------
-"$build/bin/lckb-sim" --port 0 --port 0 --port 0 --interval 0 --log "$work/sim.log" >"$work/sim.out" 2>&1 &
-sim_pid=$!
-waitfor 10 sh -c "[ \$(grep -c '^listening' '$work/sim.out') -ge 3 ]" || { echo "FAIL: simulator"; exit 1; }
-hosts=$(grep '^listening' "$work/sim.out" | sed 's|.*http://||' | paste -sd, -)
+hosts=$(cat "$work/hosts")
 port2=$(echo "$hosts" | cut -d, -f3 | cut -d: -f2)
 # The hosts as an administrator gives them to every user of the machine.
-if [ -e "$xdg_lines" ]; then
-    xdg_saved="$work/lines.ini.saved"
-    mv "$xdg_lines" "$xdg_saved"
-fi
+xdg_lines=/etc/xdg/lckb/lines.ini
 mkdir -p /etc/xdg/lckb
-xdg_made=1
+# shellcheck disable=SC2046,SC2183 # three hosts, split on purpose
 printf '[lines]\nline0=%s\nline1=%s\nline2=%s\n' $(echo "$hosts" | tr , ' ') >"$xdg_lines"
 chmod 644 "$xdg_lines"
 
@@ -206,7 +269,9 @@ fi
 # namespaces of its own; no helper was told to go without a sandbox.
 sandboxed=""
 unsandboxed=""
-for p in $(pgrep -u "$uid" QtWebEngineProc); do
+for p in $(cd /proc && for q in [0-9]*; do
+    [ "$(stat -c %u "$q" 2>/dev/null)" = "$uid" ] && [ "$(cat "$q/comm" 2>/dev/null)" = QtWebEngineProc ] && echo "$q"
+done); do
     tr '\0' ' ' <"/proc/$p/cmdline" | grep -q -- '--no-sandbox' && unsandboxed="$unsandboxed $p"
     grep -q '^Seccomp:[[:space:]]*2' "/proc/$p/status" 2>/dev/null || continue
     for ns in user pid net; do
