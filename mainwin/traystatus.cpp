@@ -6,7 +6,7 @@
 #include "prefs/messagebox.h"
 #include "reminder/alerts.h"
 #include "reminder/reminderpoll.h"
-#include "windows/bulletinpopup.h"
+#include "windows/openbulletin.h"
 #include "windows/mainlink.h"
 
 #include <QAction>

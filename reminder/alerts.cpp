@@ -16,9 +16,6 @@ Alerts::Alerts(PopupHost &host, AlertBackdrop &backdrop, SoundPlayer &player, QO
 
 void Alerts::announce(const Bulletin &b)
 {
-    // Items titled with this word are the server's font tests, never news.
-    if (b.title.contains(QLatin1String("arial"), Qt::CaseInsensitive))
-        return;
     ++m_popupCount;
 
     // Keep the two newest; with the new one that makes three on screen. A

@@ -19,7 +19,7 @@ class AlertSink
 {
 public:
     virtual ~AlertSink();
-    // Raise one pop-up for the bulletin's item.
+    // Raise one pop-up for the bulletin's item (one the plan marked popup).
     virtual void announce(const Bulletin &b) = 0;
     // Play a sound file, once.
     virtual void playSound(const QString &file) = 0;

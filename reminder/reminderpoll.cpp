@@ -60,7 +60,6 @@ void ReminderPoll::onReply(const FetchResult &r)
         return finish(PollOutcome::FetchFailed);
 
     m_store.seed(reply);
-    m_store.takeLatest(reply);
     if (outcome == PollOutcome::Unchanged)
         return finish(outcome);
 
@@ -83,7 +82,7 @@ void ReminderPoll::compare(const QString &latest)
             on.channels[size_t(k)] = c.channelOn(k);
     }
     for (const Bulletin &b : planAnnouncements(m_store.baseline, latest, m_s.serverBase(), on, m_s.programDir())) {
-        if (!b.url.isEmpty())
+        if (b.popup)
             m_alerts.announce(b);
         if (!b.sound.isEmpty())
             m_alerts.playSound(b.sound);

@@ -79,6 +79,8 @@ QList<Bulletin> planAnnouncements(const QString &baseline, const QString &latest
             b.title = shortened(f.at(1));
             b.url = serverBase + f.at(3);
             b.path = f.at(3);
+            // Items titled with this word are the server's font tests, never news.
+            b.popup = !b.title.contains(QLatin1String("arial"), Qt::CaseInsensitive);
         }
         if (on.soundOn)
             b.sound = programDir + QString::fromLatin1(ch.sound);

@@ -37,9 +37,11 @@ struct Bulletin
     QString group; // group name of the item that arrived, at most kMaxFieldLength long
     QString title; // its title, likewise
     QString url;   // serverBase followed by the item's path; empty: the line
-                   // names no item on this server, only the sound tells of it
+                   // names no item on this server
     QString sound; // the channel row's sound in programDir; empty: silent
     QString path{}; // the item's path on the service (url without serverBase)
+    bool popup{false}; // announced with a pop-up (or notification) and kept
+                       // in the recent list; false: only its sound tells
 };
 
 // Whether a reply's address field is a path on the server line, so that the

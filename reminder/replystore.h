@@ -10,7 +10,6 @@ class ReplyStore
 {
 public:
     QString baseline; // the last valid reply taken in
-    QString latest;   // the latest reply, while a poll compares it
 
     // Seed: the first valid reply since start becomes the baseline.
     void seed(const QString &reply)
@@ -18,7 +17,6 @@ public:
         if (baseline.isEmpty())
             baseline = reply;
     }
-    void takeLatest(const QString &reply) { latest = reply; }
     void promote(const QString &reply) { baseline = reply; }
 
     // The first `count` lines, split at CR LF only; a text ending in CR LF

@@ -5,6 +5,7 @@
 #include "prefs/messagebox.h"
 #include "prefs/screenunits.h"
 #include "windows/mainlink.h"
+#include "windows/openbulletin.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -18,7 +19,6 @@ namespace lckb {
 
 const QString BulletinPopup::kCaption = QStringLiteral("有新信息，请注意查看！");
 const QString BulletinPopup::kInvitation = QStringLiteral("有新信息，请点击查看！");
-const QString BulletinPopup::kMainNotLoadedText = QStringLiteral("主窗口未正常加载，请尝试重启软件或检查网络！");
 
 namespace {
 
@@ -167,31 +167,6 @@ void BulletinPopup::open()
     openBulletin(m_main, m_bulletin.url, [self] {
         if (self)
             self->close();
-    });
-}
-
-void openBulletin(MainLink &main, const QString &url, std::function<void()> done)
-{
-    MainLink *m = &main;
-    auto rest = [m, done = std::move(done)] {
-        m->restoreAndShow();
-        if (done)
-            done();
-    };
-    if (!main.pageComplete()) {
-        // Still loading: no frame is touched and nothing is said.
-        rest();
-        return;
-    }
-    main.loadInFourthFrame(url, [rest = std::move(rest)](bool frameLoaded) {
-        if (frameLoaded) {
-            rest();
-            return;
-        }
-        // Not a child of the pop-up: the pop-up may close itself while the
-        // message is open, and the rest of the click must still happen.
-        openMessage(QMessageBox::NoIcon, kAppTitle, BulletinPopup::kMainNotLoadedText, QMessageBox::Ok, nullptr,
-                    [rest](QMessageBox::StandardButton) { rest(); });
     });
 }
 

@@ -15,13 +15,6 @@ namespace lckb {
 
 class MainLink;
 
-// What a click on a bulletin does, in a pop-up, a desktop notification or
-// in the tray's list: the
-// main page's fourth frame loads `url` and the main window comes forward,
-// normal. While the page still loads no frame is touched; a page without a
-// fourth frame is said so first. `done` runs at the end.
-void openBulletin(MainLink &main, const QString &url, std::function<void()> done = {});
-
 class BulletinPopup : public QWidget
 {
     Q_OBJECT
@@ -29,7 +22,6 @@ public:
     // Every pop-up, and nothing else, bears this caption.
     static const QString kCaption;
     static const QString kInvitation; // "有新信息，请点击查看！"
-    static const QString kMainNotLoadedText;
 
     // Pop-up number `sequence`, placed and set to stay on top; `tickMs` is
     // its timer's interval.

@@ -2,6 +2,7 @@
 
 #include "windows/bulletinpopup.h"
 #include "windows/mainlink.h"
+#include "windows/openbulletin.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>

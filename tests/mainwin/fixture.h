@@ -14,6 +14,7 @@
 #include "reminder/reminderpoll.h"
 #include "reminder/runlimit.h"
 #include "windows/bulletinpopup.h"
+#include "windows/openbulletin.h"
 #include "windows/saveloginform.h"
 #include "app/session.h"
 #include "app/settings.h"

@@ -79,10 +79,10 @@ void TstDesktop::titlesAreExactlyTheCaptions()
     QVERIFY(testkit::answer(SaveLoginForm::kEmptyText, QMessageBox::Ok));
 
     popup->open(); // three frames: the main page did not load as it should
-    QTRY_COMPARE(testkit::messageBoxes(BulletinPopup::kMainNotLoadedText).size(), 1);
-    QTRY_COMPARE(XServer::title(testkit::messageBoxes(BulletinPopup::kMainNotLoadedText).first()),
+    QTRY_COMPARE(testkit::messageBoxes(kMainNotLoadedText).size(), 1);
+    QTRY_COMPARE(XServer::title(testkit::messageBoxes(kMainNotLoadedText).first()),
                  QStringLiteral("澜策快报 LC6.1"));
-    QVERIFY(testkit::answer(BulletinPopup::kMainNotLoadedText, QMessageBox::Ok));
+    QVERIFY(testkit::answer(kMainNotLoadedText, QMessageBox::Ok));
     testkit::deletePopups();
 }
 
