@@ -1,6 +1,7 @@
 #include "mainwin/router.h"
 
 #include "app/external.h"
+#include "app/webaddress.h"
 
 #include <QDesktopServices>
 #include <QWebEngineNewWindowRequest>
@@ -14,12 +15,6 @@ NewWindowRouter::NewWindowRouter(int handOffGapMs, QObject *parent)
     : QObject(parent)
     , m_handOffGapMs(handOffGapMs)
 {
-}
-
-bool NewWindowRouter::isWebAddress(const QUrl &url)
-{
-    const QString scheme = url.scheme().toLower();
-    return scheme == u"http" || scheme == u"https";
 }
 
 bool NewWindowRouter::isMarketplaceAddress(const QUrl &url)

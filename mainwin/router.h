@@ -38,8 +38,6 @@ public:
     // Secondary windows of this router still open.
     int openWindows() const;
 
-    // An http or https address: only such a one opens anywhere.
-    static bool isWebAddress(const QUrl &url);
     // The marketplace domain anywhere in a web address, in any letter case.
     static bool isMarketplaceAddress(const QUrl &url);
 

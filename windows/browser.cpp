@@ -1,9 +1,12 @@
 #include "windows/browser.h"
 
+#include "app/webaddress.h"
+
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
@@ -16,6 +19,14 @@ QWebEngineProfile *browserProfile()
         profile = new QWebEngineProfile(QCoreApplication::instance()); // no storage name: memory only
         profile->setHttpAcceptLanguage(QStringLiteral("zh-CN,zh;q=0.9"));
         profile->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
+        // An address of another scheme is never handed to the desktop, clicked
+        // or not: the engine would pass it to whatever program claims it (a
+        // file share, a mail with an attachment), past the program's routing.
+        profile->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
+        // Nothing a page sends is saved. An unaccepted download is cancelled
+        // anyway; saying so here keeps it that way.
+        QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile,
+                         [](QWebEngineDownloadRequest *download) { download->cancel(); });
     }
     return profile;
 }
@@ -42,6 +53,12 @@ QJsonDocument ScriptChannel::read(const QString &message) const
 SilentPage::SilentPage(QObject *parent)
     : QWebEnginePage(browserProfile(), parent)
 {
+    settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
+}
+
+bool SilentPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame)
+{
+    return isNavigableAddress(url, isMainFrame);
 }
 
 } // namespace lckb

@@ -30,7 +30,9 @@ private:
     QString m_token;
 };
 
-// A page whose script dialogs, errors and messages never reach the user.
+// A page whose script dialogs, errors and messages never reach the user, and
+// whose documents go only where isNavigableAddress lets them: every page of
+// the program is one.
 class SilentPage : public QWebEnginePage
 {
     Q_OBJECT
@@ -42,6 +44,7 @@ signals:
     void consoleMessage(int level, const QString &message, int line, const QString &source);
 
 protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
     void javaScriptAlert(const QUrl &, const QString &) override {}
     bool javaScriptConfirm(const QUrl &, const QString &) override { return false; }
     bool javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *) override { return false; }

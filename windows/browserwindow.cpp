@@ -1,5 +1,6 @@
 #include "windows/browserwindow.h"
 
+#include "app/webaddress.h"
 #include "prefs/screenunits.h"
 
 #include <QContextMenuEvent>
@@ -127,8 +128,12 @@ bool BrowserWindow::popupForClickedDocument(const QPoint &globalPos)
 void BrowserWindow::newWindow(QWebEngineNewWindowRequest &request)
 {
     // Stay in this window; only the address is kept, so a form posted into a
-    // new window is fetched here again by address alone.
-    m_view->load(request.requestedUrl());
+    // new window is fetched here again by address alone. Any other address
+    // goes nowhere, as from the main window: loaded from here it would put a
+    // local file or a page's data: document in this window, or run a
+    // javascript: address of a frame in the window's own page.
+    if (isWebAddress(request.requestedUrl()))
+        m_view->load(request.requestedUrl());
 }
 
 void BrowserWindow::resizeBrowser()

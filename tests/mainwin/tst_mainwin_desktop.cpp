@@ -8,7 +8,9 @@
 #include "windows/bulletinpopup.h"
 #include "windows/saveloginform.h"
 #include "windows/browserwindow.h"
+#include "rawhttpserver.h"
 #include "sessionbus.h"
+#include "windows/browser.h"
 #include "testkit.h"
 #include "xserver.h"
 
@@ -24,9 +26,17 @@
 #include <QWindow>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QScopeGuard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMenu>
+#include <QWebEngineProfile>
 
 using namespace lckb;
 using testkit::XServer;
+
 
 class TstDesktop : public QObject
 {
@@ -284,25 +294,109 @@ void TstDesktop::lineButtonsAnswerAfterEveryAnswer()
     }
 }
 
+namespace {
+
+// A hostile site on two loopback ports, so two origins. Its page holds one
+// door of each kind, all sent by arm(s) to the address s ("@D" becomes the
+// door's name): a link, a script run by a click, the same script aimed at
+// the frame, a link to a new window, a posted form, and, inside a frame of
+// the other origin, a link and a window.open run by a click. Every click is
+// counted, so a test knows the page saw it; a javascript: address that runs
+// in the top document leaves the door's name in `ran`.
+const char kHostileTop[] = R"HTML(<!DOCTYPE html><html><head><meta charset="utf-8"><title>top</title><style>
+body { margin: 0 } .d { position: absolute; width: 90px; height: 40px; margin: 0; padding: 0; border: 0; display: block; background: #ccc }
+</style></head><body>
+<a id="link" class="d" style="left:0;top:0">link</a>
+<button id="script" class="d" style="left:100px;top:0">script</button>
+<button id="frame" class="d" style="left:200px;top:0">frame</button>
+<a id="blank" class="d" style="left:300px;top:0" target="_blank">blank</a>
+<form id="form" method="post" style="margin:0"><input type="hidden" name="body" value="x"><button id="submit" class="d" style="left:400px;top:0">form</button></form>
+<a id="web" class="d" style="left:0;top:50px" href="/web">web</a>
+<a id="market" class="d" style="left:100px;top:50px" target="_blank" href="https://a.test/r?to=Market.Example.Net">market</a>
+<a id="second" class="d" style="left:200px;top:50px" target="_blank" href="/top">second</a>
+<a id="download" class="d" style="left:300px;top:50px" href="/attachment">download</a>
+<iframe id="fr" style="position:absolute;left:0;top:100px;width:300px;height:50px;border:0"></iframe>
+<script>
+var clicks = 0, armed = false, pending = '', ran = [];
+function at(door) { return pending.split('@D').join(door); }
+addEventListener('click', function () { clicks++; }, true);
+addEventListener('contextmenu', function () { clicks++; }, true);
+addEventListener('message', function (e) {
+    if (e.data === 'click') clicks++;
+    else if (e.data === 'loaded') frames[0].postMessage(pending, '*');
+    else if (e.data === 'armed') armed = true;
+});
+document.getElementById('script').onclick = function () { location.href = at('script'); };
+document.getElementById('frame').onclick = function () { frames[0].location = at('frame'); };
+function arm(s) {
+    pending = s; armed = false; ran = [];
+    document.getElementById('link').href = at('link');
+    document.getElementById('blank').href = at('blank');
+    document.getElementById('form').action = at('form');
+    document.getElementById('fr').src = 'FRAME?' + Math.random();
+}
+</script></body></html>)HTML";
+
+const char kHostileFrame[] = R"HTML(<!DOCTYPE html><html><body style="margin:0">
+<a id="flink" style="position:absolute;left:0;top:0;width:90px;height:40px;display:block;background:#ccc">flink</a>
+<button id="fopen" style="position:absolute;left:100px;top:0;width:90px;height:40px;margin:0;padding:0;border:0">fopen</button>
+<script>
+var s = '';
+function at(door) { return s.split('@D').join(door); }
+addEventListener('click', function () { parent.postMessage('click', '*'); }, true);
+addEventListener('contextmenu', function () { parent.postMessage('click', '*'); }, true);
+addEventListener('message', function (e) {
+    s = String(e.data);
+    document.getElementById('flink').href = at('flink');
+    parent.postMessage('armed', '*');
+});
+document.getElementById('fopen').onclick = function () { window.open(at('fopen')); };
+parent.postMessage('loaded', '*');
+</script></body></html>)HTML";
+
+// Where the doors sit in the page, in CSS pixels.
+const QList<std::pair<QString, QPoint>> kDoors = {
+    {"link", {45, 20}}, {"script", {145, 20}}, {"frame", {245, 20}}, {"blank", {345, 20}},
+    {"form", {445, 20}}, {"flink", {45, 120}}, {"fopen", {145, 120}}};
+const QPoint kWebLink{45, 70}, kMarketLink{145, 70}, kSecondLink{245, 70}, kDownloadLink{345, 70};
+
+// The desktop's openers, each a stand-in that notes its name and arguments.
+const QStringList kOpeners = {"xdg-open", "xdg-email", "gio", "kde-open", "kde-open5", "kfmclient",
+                              "exo-open", "gnome-open", "gvfs-open"};
+
+// Runs xdotool while the event loop goes on, so the program sees the events as they come.
+void xdo(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    testkit::waitFor([&p] { return p.state() == QProcess::NotRunning; }, 10000);
+}
+
+} // namespace
+
 void TstDesktop::onlyWebAddressesLeaveTheProgram()
 {
-    // A stand-in for the desktop's opener, first on the path (the platform
-    // looks for it on the first address it hands over): it notes what it
+    // Stand-ins for the desktop's openers, first on the path (the platform
+    // looks for one on the first address it hands over): each notes what it
     // was asked to open.
-    QTemporaryDir bin;
+    QTemporaryDir bin, downloads;
     const QString log = bin.filePath("opened.log");
-    QFile stub(bin.filePath("xdg-open"));
-    QVERIFY(stub.open(QIODevice::WriteOnly));
-    stub.write(QStringLiteral("#!/bin/sh\necho \"$@\" >> '%1'\n").arg(log).toUtf8());
-    stub.close();
-    stub.setPermissions(stub.permissions() | QFileDevice::ExeOwner);
+    for (const QString &name : kOpeners) {
+        QFile stub(bin.filePath(name));
+        QVERIFY(stub.open(QIODevice::WriteOnly));
+        stub.write(QStringLiteral("#!/bin/sh\necho \"$(basename \"$0\") $*\" >> '%1'\n").arg(log).toUtf8());
+        stub.close();
+        stub.setPermissions(stub.permissions() | QFileDevice::ExeOwner);
+    }
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    const auto restorePath = qScopeGuard([&path] { qputenv("PATH", path); });
     const auto openedSoFar = [&log] {
         QFile f(log);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
                                           : QStringList();
     };
+    const QString market = QStringLiteral("xdg-open https://a.test/r?to=Market.Example.Net");
 
     Fixture fx;
     fx.session.intervals.systemBrowserGap = 0;
@@ -321,10 +415,153 @@ void TstDesktop::onlyWebAddressesLeaveTheProgram()
     }
     // A web address of the marketplace still goes to the system's browser.
     testkit::runJs(page, QStringLiteral("window.open('HTTPS://a.test/r?to=Market.Example.Net')"));
-    QTRY_COMPARE(openedSoFar().size(), 1);
+    QTRY_COMPARE(openedSoFar(), QStringList{market});
+
+    // Now with the user's clicks, in the main window and in a secondary
+    // window, on a hostile page: every door, every scheme.
+    RawHttpServer frameSite([](const QByteArray &) {
+        return RawHttpServer::ok(kHostileFrame, 200, "Content-Type: text/html\r\n");
+    });
+    RawHttpServer site([&frameSite](const QByteArray &head) {
+        if (head.startsWith("GET /attachment"))
+            return RawHttpServer::ok("[Desktop Entry]\nType=Application\nExec=sh\n", 200,
+                                     "Content-Type: application/octet-stream\r\n"
+                                     "Content-Disposition: attachment; filename=evil.desktop\r\n");
+        if (head.startsWith("GET /web"))
+            return RawHttpServer::ok("<title>web</title>", 200, "Content-Type: text/html\r\n");
+        return RawHttpServer::ok(QByteArray(kHostileTop).replace("FRAME", frameSite.base().toLatin1() + "/frame"), 200,
+                                 "Content-Type: text/html\r\n");
+    });
+    const QUrl top(site.base() + "/top");
+    const QStringList schemes = {"smb://evil.test/@D", "mailto:@D@evil.test?attach=/etc/passwd", "sftp://evil.test/@D",
+                                 "irc://evil.test/@D", "ssh://evil.test/@D", "webcal://evil.test/@D",
+                                 "intent://evil.test/@D#Intent;scheme=smb;end", "file:///etc/hostname?@D",
+                                 "data:text/html,<title>@D</title>", "javascript:ran.push('@D')"};
+    const auto holds = [](QWebEnginePage *p, const char *condition) {
+        QElapsedTimer t;
+        t.start();
+        while (!testkit::runJs(p, QString::fromLatin1(condition)).toBool()) {
+            if (t.hasExpired(5000))
+                return false;
+            testkit::settle(20);
+        }
+        return true;
+    };
+    const auto loadTop = [&](QWebEnginePage *p) {
+        if (p->url() != top)
+            p->load(top);
+        const bool ok = holds(p, "document.readyState == 'complete' && typeof arm == 'function'");
+        testkit::settle(600); // the browser drops input for a while after a load
+        return ok;
+    };
+    // A left click (or another button) where the page shows `at`; whether the page saw it.
+    const auto click = [&](QWebEngineView *view, QPoint at, const char *button = "1") {
+        const int before = testkit::runJs(view->page(), "clicks").toInt();
+        const QPoint g = view->mapToGlobal(at);
+        for (int i = 0; i < 3; ++i) {
+            xdo({"mousemove", QString::number(g.x()), QString::number(g.y()), "click", button});
+            // A page that went elsewhere at once saw the click too.
+            if (holds(view->page(), qPrintable(QStringLiteral("clicks > %1").arg(before))) || view->page()->url() != top)
+                return true;
+        }
+        return false;
+    };
+    QStringList escapes; // what left the page for another address
+    QString last;        // the door tried last
+    // Whether the page is still the hostile page as it was: a door that took
+    // it elsewhere, even late, is noted against the last door tried.
+    const auto stayed = [&](QWebEnginePage *p) {
+        if (p->url() != top) {
+            escapes << last + " -> " + p->url().toString();
+            QVERIFY(loadTop(p));
+            return;
+        }
+        // A javascript: address runs where the page itself ran it, never
+        // where another document or a new window sends it.
+        for (const QString &r : testkit::runJs(p, "ran.join(' ')").toString().split(u' ', Qt::SkipEmptyParts))
+            if (!r.startsWith("link") && !r.startsWith("script") && !r.startsWith("form"))
+                escapes << last + " -> ran " + r;
+    };
+    // Every door of the page sent to `address`, the next door's name `what`.
+    const auto arm = [&](QWebEnginePage *p, const QString &address, const QString &what) {
+        const QString json = QString::fromUtf8(QJsonDocument(QJsonArray{address}).toJson(QJsonDocument::Compact));
+        for (int i = 0; i < 2; ++i) { // a second time when the page was leaving meanwhile
+            testkit::settle(150);
+            stayed(p);
+            testkit::runJs(p, QStringLiteral("arm(%1[0])").arg(json));
+            if (holds(p, "armed"))
+                break;
+        }
+        last = what;
+        return testkit::runJs(p, "armed").toBool();
+    };
+    const auto everyDoor = [&](QWebEngineView *view, const QString &window) {
+        for (const QString &scheme : schemes) {
+            const QString name = scheme.section(u':', 0, 0);
+            for (const auto &[door, at] : kDoors) {
+                const QString what = window + ' ' + door + ' ' + name;
+                QVERIFY2(arm(view->page(), QString(scheme).replace("@D", "@D-" + window), what), qPrintable(what));
+                QVERIFY2(click(view, at), qPrintable(what + " never reached the page; so far " + escapes.join(", ")));
+            }
+        }
+        // The browser's own menu on a link (a secondary window shows its own
+        // only on the document it hooked, here the frame, the last loaded).
+        for (const QString &scheme : {schemes[0], schemes[1], schemes[7], schemes[8], schemes[9]}) {
+            const QString name = scheme.section(u':', 0, 0);
+            QVERIFY(arm(view->page(), QString(scheme).replace("@D", "menu-" + window), window + " menu " + name));
+            QVERIFY(click(view, kDoors[0].second, "3"));
+            QTRY_VERIFY(testkit::openMenu());
+            QMenu *menu = testkit::openMenu();
+            const QList<QAction *> items = menu->actions();
+            const auto item = std::find_if(items.begin(), items.end(), [](QAction *a) {
+                return a->data() == int(QWebEnginePage::OpenLinkInNewWindow);
+            });
+            QVERIFY(item != items.end());
+            const QPoint g = menu->mapToGlobal(menu->actionGeometry(*item).center());
+            xdo({"mousemove", QString::number(g.x()), QString::number(g.y()), "click", "1"});
+            QTRY_VERIFY(!testkit::openMenu());
+        }
+        testkit::settle(300);
+        stayed(view->page());
+    };
+
+    QWebEngineView *mainView = pageView(prog.window());
+    page->load(top);
+    QVERIFY(loadTop(page));
+    everyDoor(mainView, "main");
+    if (QTest::currentTestFailed())
+        return;
+    // A download is refused: no file, nothing opened.
+    browserProfile()->setDownloadPath(downloads.path());
+    QSignalSpy downloadAsked(browserProfile(), &QWebEngineProfile::downloadRequested);
+    QVERIFY(click(mainView, kDownloadLink));
+    QTRY_COMPARE(downloadAsked.size(), 1);
+    // Ordinary web addresses: the marketplace to the system's browser, a
+    // page of the site in a secondary window, which has every door too.
+    QVERIFY(click(mainView, kMarketLink));
+    QTRY_COMPARE(openedSoFar().count(market), 2);
+    QVERIFY(click(mainView, kSecondLink));
+    QTRY_COMPARE(testkit::countOf<BrowserWindow>(true), 1);
+    BrowserWindow *second = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        second = second ? second : qobject_cast<BrowserWindow *>(w);
+    QWebEngineView *secondView = testkit::child<QWebEngineView>(second, "view");
+    QTRY_COMPARE(second->page()->url(), top);
+    QVERIFY(loadTop(second->page()));
+    everyDoor(secondView, "second");
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(click(secondView, kWebLink));
+    QTRY_COMPARE(second->page()->url(), QUrl(site.base() + "/web"));
+    delete second;
+    QVERIFY(click(mainView, kWebLink));
+    QTRY_COMPARE(page->url(), QUrl(site.base() + "/web"));
+
     testkit::settle(1000);
-    qputenv("PATH", path);
-    QCOMPARE(openedSoFar(), QStringList{QStringLiteral("https://a.test/r?to=Market.Example.Net")});
+    const QStringList opened = openedSoFar();
+    QVERIFY2(escapes.isEmpty() && opened == (QStringList{market, market}),
+             qPrintable("pages went to:\n" + escapes.join(u'\n') + "\nopeners were asked for:\n" + opened.join(u'\n')));
+    QCOMPARE(QDir(downloads.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
     QCOMPARE(testkit::countOf<BrowserWindow>(true), 0);
 }
 
