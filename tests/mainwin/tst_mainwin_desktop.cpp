@@ -509,7 +509,7 @@ void TstDesktop::onlyWebAddressesLeaveTheProgram()
         for (const QString &scheme : {schemes[0], schemes[1], schemes[7], schemes[8], schemes[9]}) {
             const QString name = scheme.section(u':', 0, 0);
             QVERIFY(arm(view->page(), QString(scheme).replace("@D", "menu-" + window), window + " menu " + name));
-            QVERIFY(click(view, kDoors[0].second, "3"));
+            QVERIFY2(click(view, kDoors[0].second, "3"), qPrintable(window + " menu " + name + " never reached the page"));
             QTRY_VERIFY(testkit::openMenu());
             QMenu *menu = testkit::openMenu();
             const QList<QAction *> items = menu->actions();
