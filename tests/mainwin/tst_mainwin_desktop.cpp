@@ -454,14 +454,23 @@ void TstDesktop::onlyWebAddressesLeaveTheProgram()
         testkit::settle(600); // the browser drops input for a while after a load
         return ok;
     };
-    // A left click (or another button) where the page shows `at`; whether the page saw it.
+    // A left click (or another button) where the page shows `at`; whether it
+    // arrived: the page saw it, went elsewhere at once, or (a right click)
+    // the browser's menu came up, which Qt 6.8 shows before the page's
+    // contextmenu listener hears of it.
     const auto click = [&](QWebEngineView *view, QPoint at, const char *button = "1") {
         const int before = testkit::runJs(view->page(), "clicks").toInt();
         const QPoint g = view->mapToGlobal(at);
+        const bool right = qstrcmp(button, "3") == 0;
         for (int i = 0; i < 3; ++i) {
-            xdo({"mousemove", QString::number(g.x()), QString::number(g.y()), "click", button});
-            // A page that went elsewhere at once saw the click too.
-            if (holds(view->page(), qPrintable(QStringLiteral("clicks > %1").arg(before))) || view->page()->url() != top)
+            // A right click through Qt: xdotool's reaches Qt 6.8's view as a
+            // context menu of the page, without the link under the pointer.
+            if (right)
+                QTest::mouseClick(view->focusProxy(), Qt::RightButton, {}, at);
+            else
+                xdo({"mousemove", QString::number(g.x()), QString::number(g.y()), "click", button});
+            if (holds(view->page(), qPrintable(QStringLiteral("clicks > %1").arg(before))) || view->page()->url() != top
+                || (right && testkit::openMenu()))
                 return true;
         }
         return false;
@@ -520,6 +529,17 @@ void TstDesktop::onlyWebAddressesLeaveTheProgram()
             const QPoint g = menu->mapToGlobal(menu->actionGeometry(*item).center());
             xdo({"mousemove", QString::number(g.x()), QString::number(g.y()), "click", "1"});
             QTRY_VERIFY(!testkit::openMenu());
+            // Qt 6.8 opens an empty window for a link the router refuses
+            // (nothing is loaded in it); anything else in one is an escape.
+            testkit::settle(300);
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                auto *other = qobject_cast<BrowserWindow *>(w);
+                if (!other || other == view->window())
+                    continue;
+                if (!other->page()->url().isEmpty() && other->page()->url() != QUrl("about:blank"))
+                    escapes << window + " menu " + name + " -> window " + other->page()->url().toString();
+                delete other;
+            }
         }
         testkit::settle(300);
         stayed(view->page());
