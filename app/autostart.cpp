@@ -1,5 +1,7 @@
 #include "app/autostart.h"
 
+#include "app/fdwrite.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -65,19 +67,6 @@ bool isLinkIn(int dirFd, const QByteArray &name)
     return ::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return ::fsync(fd) == 0;
-}
 
 } // namespace
 
@@ -207,7 +196,7 @@ bool AutostartEntry::enable(QString *why) const
     }
     if (fd < 0)
         return fail(failed);
-    const bool written = writeAll(fd, bytes);
+    const bool written = writeFullyAndSync(fd, bytes);
     ::close(fd);
     if (!written || ::renameat(dirFd, temp.constData(), dirFd, name.constData()) != 0) {
         ::unlinkat(dirFd, temp.constData(), 0);

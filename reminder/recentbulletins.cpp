@@ -1,5 +1,7 @@
 #include "reminder/recentbulletins.h"
 
+#include "app/fdwrite.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -288,16 +290,7 @@ bool RecentBulletins::save() const
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    const bool written = done == bytes.size() && ::fsync(fd) == 0;
+    const bool written = writeFullyAndSync(fd, bytes);
     ::close(fd);
     if (!written || ::rename(temp.constData(), QFile::encodeName(m_file).constData()) != 0) {
         ::unlink(temp.constData());
