@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <functional>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QPushButton>
@@ -532,14 +533,17 @@ void TstDesktop::onlyWebAddressesLeaveTheProgram()
             // Qt 6.8 opens an empty window for a link the router refuses
             // (nothing is loaded in it); anything else in one is an escape.
             testkit::settle(300);
+            QList<QPointer<BrowserWindow>> others;
             for (QWidget *w : QApplication::topLevelWidgets()) {
                 auto *other = qobject_cast<BrowserWindow *>(w);
                 if (!other || other == view->window())
                     continue;
                 if (!other->page()->url().isEmpty() && other->page()->url() != QUrl("about:blank"))
                     escapes << window + " menu " + name + " -> window " + other->page()->url().toString();
-                delete other;
+                others << other;
+                other->close(); // as the user closes one: it goes once the engine lets go
             }
+            QTRY_VERIFY(std::all_of(others.cbegin(), others.cend(), [](const auto &w) { return w.isNull(); }));
         }
         testkit::settle(300);
         stayed(view->page());
