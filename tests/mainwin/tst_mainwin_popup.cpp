@@ -74,8 +74,7 @@ void TstPopup::placementAndLook()
 
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    prog.start();
+    MainWindow &w = fx.start(prog, InTray);
     prog.alerts().announce({0, QStringLiteral("澜策公司"), QStringLiteral("<b>粗体</b>"), fx.session.serverBase() + "/nc/show.asp?id=1", {}});
     QCOMPARE(popups().size(), 1);
     BulletinPopup *p = popups().first();
@@ -135,7 +134,7 @@ void TstPopup::threePopupsAtMost()
 {
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    prog.start();
+    fx.start(prog, InTray);
     for (int i = 1; i <= 5; ++i)
         prog.alerts().announce({0, "g", QStringLiteral("title %1").arg(i), "http://x/", {}});
     QCOMPARE(popupIndexes(), QList<int>({3, 4, 5}));
@@ -154,9 +153,7 @@ void TstPopup::minimiseRule()
 {
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    prog.start();
-    w.show();
+    MainWindow &w = fx.start(prog, Shown);
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
     // Active: left as it is.
@@ -167,9 +164,7 @@ void TstPopup::minimiseRule()
 
     // Visible but another window has the focus: minimised.
     QWidget other;
-    other.show();
-    other.activateWindow();
-    QTRY_COMPARE(QApplication::activeWindow(), &other);
+    bringToFront(other);
     prog.alerts().announce({0, "g", "b", "http://x/", {}});
     QTRY_VERIFY(w.isMinimized());
 
@@ -183,8 +178,7 @@ void TstPopup::clickOpensTheBulletinInTheFourthFrame()
 {
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    fx.load(prog, false);
+    MainWindow &w = fx.start(prog, InTray, Loaded);
     w.showMinimized();
     const QString url = fx.session.serverBase() + "/nc/show.asp?id=4242";
     prog.alerts().announce({0, "g", "t", url, {}});
@@ -213,8 +207,7 @@ void TstPopup::clickWithoutAFourthFrameSaysSoOnce()
     Fixture fx;
     fx.sim.setFrameCount(3);
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    fx.load(prog, false);
+    MainWindow &w = fx.start(prog, InTray, Loaded);
     w.hide();
     prog.alerts().announce({0, "g", "t", fx.session.serverBase() + "/nc/show.asp?id=1", {}});
     QPointer<BulletinPopup> p = popups().first();
@@ -240,8 +233,7 @@ void TstPopup::clickWhileLoadingTouchesNoFrame()
     Fixture fx;
     fx.sim.setMainPageDelay(60000);
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    prog.start();
+    MainWindow &w = fx.start(prog, InTray);
     w.showMinimized();
     QTest::qWait(200);
     QVERIFY(!w.pageComplete());
@@ -260,7 +252,7 @@ void TstPopup::thirdTickCloses()
     Fixture fx;
     fx.session.intervals.popupTick = 200;
     Program prog(fx.session, &fx.player);
-    prog.start();
+    fx.start(prog, InTray);
     prog.alerts().announce({0, "g", "t", "http://x/", {}});
     QPointer<BulletinPopup> p = popups().first();
     QTest::qWait(450); // two ticks and a half
