@@ -1,11 +1,10 @@
 #include "app/autostart.h"
 
-#include "app/fdwrite.h"
+#include "app/smallfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -120,16 +119,17 @@ QByteArray AutostartEntry::text() const
 
 bool AutostartEntry::enabled() const
 {
-    const QFileInfo info(m_file);
-    if (!info.exists())
-        return false;
-    QFile f(m_file);
-    // Not a plain file (a FIFO would hang the menu), or not to be read:
-    // whatever it is, it is no entry the desktop starts.
-    if (!info.isFile() || !f.open(QIODevice::ReadOnly))
+    // Read through a link, as the desktop reads it. Not a plain file (a FIFO
+    // would hang the menu), or not to be read: whatever it is, it is no
+    // entry the desktop starts. One too large to look into is there all the
+    // same.
+    const SmallFileRead read = readSmallFile(m_file, kEntryLimit, Links::Follow);
+    if (read.status == SmallFileRead::TooLarge)
+        return true;
+    if (!read.ok())
         return false;
     bool inMain = false;
-    for (const QByteArray &raw : f.read(kEntryLimit).split('\n')) {
+    for (const QByteArray &raw : read.bytes.split('\n')) {
         const QByteArray line = raw.trimmed();
         if (line.startsWith('['))
             inMain = line == "[Desktop Entry]";
@@ -186,22 +186,8 @@ bool AutostartEntry::enable(QString *why) const
         return fail(linkRefusal(m_file));
     const QString failed = QStringLiteral("无法写入开机自动启动项：\n%1").arg(m_file);
     // A new file renamed over the old: a crash leaves either whole.
-    QByteArray temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = name + '.' + QByteArray::number(QRandomGenerator::global()->bounded(0x1000000), 16);
-        fd = ::openat(dirFd, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
+    if (!writeSmallFileAt(dirFd, name, bytes, {0644}).ok())
         return fail(failed);
-    const bool written = writeFullyAndSync(fd, bytes);
-    ::close(fd);
-    if (!written || ::renameat(dirFd, temp.constData(), dirFd, name.constData()) != 0) {
-        ::unlinkat(dirFd, temp.constData(), 0);
-        return fail(failed);
-    }
     ::close(dirFd);
     return true;
 }

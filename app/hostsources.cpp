@@ -1,10 +1,10 @@
 #include "app/hostsources.h"
 
 #include "app/settings.h"
+#include "app/smallfile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -96,14 +96,13 @@ std::optional<ServerLines> readLinesFile(const QString &path, QString *problem)
         return refuse(errno == ELOOP ? QStringLiteral("is a loop of symbolic links")
                                      : QStringLiteral("is a symbolic link to nothing readable (%1)")
                                            .arg(QString::fromLocal8Bit(std::strerror(errno))));
-    const QFileInfo info(path);
-    // Never opened unless it is a plain file: a FIFO would hang the start.
-    if (!info.isFile() || info.size() > kProfileFileLimit)
+    // Only a plain file is read: a FIFO would hang the start.
+    const SmallFileRead read = readSmallFile(path, kProfileFileLimit, Links::Follow);
+    if (read.status == SmallFileRead::NotRegular || read.status == SmallFileRead::TooLarge)
         return refuse(QStringLiteral("not a plain file of at most 1 MiB"));
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return refuse(QStringLiteral("cannot be read (%1)").arg(f.errorString()));
-    const ProfileDocument doc(f.read(kProfileFileLimit));
+    if (!read.ok())
+        return refuse(QStringLiteral("cannot be read (%1)").arg(read.errorText()));
+    const ProfileDocument doc(read.bytes);
     QStringList hosts;
     for (int i = 0; i < 3; ++i) {
         const QString key = QStringLiteral("line%1").arg(i);

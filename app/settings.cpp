@@ -2,12 +2,12 @@
 
 #include "app/gbk.h"
 #include "app/keys.h"
+#include "app/smallfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <optional>
 #include <sys/stat.h>
@@ -247,19 +247,26 @@ std::optional<ProfileDocument> loadIni(const QString &file, FileKind *kind = nul
     ParsedFile &cache = lastParsed();
     if (cache.path == file && cache.stamp == stampOf(st))
         return cache.doc;
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = f.read(kProfileFileLimit + 1);
-    if (bytes.size() > kProfileFileLimit)
+    // Read through a link, as it was found above.
+    const SmallFileRead read = readSmallFile(file, kProfileFileLimit, Links::Follow);
+    if (!read.ok())
         return std::nullopt;
     // Stamp from the open file: if the file was replaced in between, the
     // stamp describes what was read.
-    struct stat now = {};
-    if (::fstat(f.handle(), &now) != 0 || qint64(now.st_size) != bytes.size())
-        return ProfileDocument(bytes);
-    cache = ParsedFile{file, stampOf(now), ProfileDocument(bytes)};
+    if (qint64(read.st.st_size) != read.bytes.size())
+        return ProfileDocument(read.bytes);
+    cache = ParsedFile{file, stampOf(read.st), ProfileDocument(read.bytes)};
     return cache.doc;
+}
+
+// Where a write goes: the target of a symbolic link, through any chain of
+// them, even one to nothing yet; the name itself when the chain never ends.
+QString writtenPath(const QString &file)
+{
+    QFileInfo info(file);
+    for (int depth = 0; depth < 128 && info.isSymLink(); ++depth)
+        info.setFile(info.symLinkTarget());
+    return info.isSymLink() ? file : info.filePath();
 }
 
 void remember(const QString &file, const ProfileDocument &doc)
@@ -319,29 +326,20 @@ bool writeProfile(const QString &section, const QString &key, const QString &val
     if (doc.bytes().size() > kProfileFileLimit)
         return false;
 
-    // Writes the target of a symbolic link, through a new file renamed over it.
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
     // The login password is stored in plain text: once the file holds one,
     // only its owner may read it. An existing file keeps its owner, group and
     // mode otherwise.
-    mode_t mode = exists ? (st.st_mode & 07777) : mode_t(0600);
+    SmallFileWriteOptions options;
+    options.mode = exists ? (st.st_mode & 07777) : mode_t(0600);
     if (holdsPassword(doc))
-        mode &= ~mode_t(077);
-    if (exists && ::fchown(out.handle(), st.st_uid, st.st_gid) != 0) {
-        // Only root may give a file to someone else; the user's own file
-        // is theirs already.
+        options.mode &= ~mode_t(077);
+    options.exactMode = true;
+    if (exists) {
+        options.uid = st.st_uid;
+        options.gid = st.st_gid;
     }
-    if (::fchmod(out.handle(), mode) != 0) {
-        out.cancelWriting();
-        return false;
-    }
-    if (out.write(doc.bytes()) != doc.bytes().size()) {
-        out.cancelWriting();
-        return false;
-    }
-    if (!out.commit())
+    // Writes the target of a symbolic link, through a new file renamed over it.
+    if (!writeSmallFile(writtenPath(file), doc.bytes(), options).ok())
         return false;
     remember(file, doc);
     return true;

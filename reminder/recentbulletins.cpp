@@ -1,6 +1,6 @@
 #include "reminder/recentbulletins.h"
 
-#include "app/fdwrite.h"
+#include "app/smallfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,10 +8,7 @@
 #include <QStringDecoder>
 
 #include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace lckb {
 
@@ -45,50 +42,6 @@ QString firstCodePoints(const QString &text, int length)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(chars.constData()), length);
 }
 
-enum class Read { Missing, Whole, Refused };
-
-// The whole file into `bytes`; Refused when it is there but is a link, not
-// a plain file, not to be opened or larger than the limit.
-Read readSmallFile(const QString &file, qint64 limit, QByteArray *bytes, const char **why)
-{
-    // O_NONBLOCK: a FIFO put in its place must not hang the start.
-    const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return Read::Missing;
-        *why = errno == ELOOP ? "是符号链接" : "无法打开";
-        return Read::Refused;
-    }
-    struct stat st = {};
-    Read result = Read::Refused;
-    *why = "不是普通文件";
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        *why = "超过 1 MiB";
-        if (st.st_size <= limit) {
-            bytes->resize(qsizetype(limit) + 1);
-            qsizetype got = 0;
-            bool failed = false;
-            while (got < bytes->size()) {
-                const ssize_t n = ::read(fd, bytes->data() + got, size_t(bytes->size() - got));
-                if (n < 0 && errno == EINTR)
-                    continue;
-                failed = n < 0;
-                if (n <= 0)
-                    break;
-                got += n;
-            }
-            // Grown past the limit while it was read: not ours either.
-            bytes->resize(got > limit || failed ? 0 : got);
-            if (failed)
-                *why = "无法读取";
-            else if (got <= limit)
-                result = Read::Whole;
-        }
-    }
-    ::close(fd);
-    return result;
-}
-
 // The arrival as ISO 8601 with its offset from UTC, "+08:00" also where it is zero.
 QByteArray arrivalText(const QDateTime &arrived)
 {
@@ -99,19 +52,6 @@ QByteArray arrivalText(const QDateTime &arrived)
     text += QByteArray::number(offset / 60).rightJustified(2, '0') + ':'
             + QByteArray::number(offset % 60).rightJustified(2, '0');
     return text;
-}
-
-// What mkostemp makes of "NAME.XXXXXX": six letters or digits.
-bool isTemporaryOf(const QByteArray &entry, const QByteArray &name)
-{
-    if (entry.size() != name.size() + 7 || !entry.startsWith(name) || entry.at(name.size()) != '.')
-        return false;
-    for (qsizetype i = name.size() + 1; i < entry.size(); ++i) {
-        const char c = entry.at(i);
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -200,14 +140,19 @@ void RecentBulletins::load()
 {
     if (m_file.isEmpty())
         return;
-    removeStaleTemporaries();
-    QByteArray bytes;
-    const char *why = nullptr;
-    const Read read = readSmallFile(m_file, kFileLimit, &bytes, &why);
-    if (read == Read::Refused) {
-        setAside(why);
+    // A save killed between its new file and the rename leaves the new file
+    // behind; only one copy runs, so at start every one of them is stale.
+    removeStaleTemporaries(m_file);
+    const SmallFileRead read = readSmallFile(m_file, kFileLimit);
+    if (read.status != SmallFileRead::Ok && read.status != SmallFileRead::Missing) {
+        setAside(read.status == SmallFileRead::Link         ? "是符号链接"
+                 : read.status == SmallFileRead::NotRegular ? "不是普通文件"
+                 : read.status == SmallFileRead::TooLarge   ? "超过 1 MiB"
+                 : read.st.st_mode != 0                     ? "无法读取"
+                                                            : "无法打开");
         return;
     }
+    const QByteArray &bytes = read.bytes;
     // Oldest first; a last line without its line end is one a writer never
     // finished, and goes like any other bad line.
     QList<QByteArray> lines = bytes.split('\n');
@@ -222,31 +167,6 @@ void RecentBulletins::load()
     // What the next save would drop goes aside with the file it came in.
     if (!whole || (!bytes.isEmpty() && !bytes.endsWith('\n')))
         setAside("有无法识别的内容");
-}
-
-void RecentBulletins::removeStaleTemporaries() const
-{
-    // A save killed between its new file and the rename leaves the new file
-    // behind; only one copy runs, so at start every one of them is stale.
-    // Only plain files of the user's own, by the exact name mkostemp gives,
-    // and a link is removed as a link, never followed.
-    const QFileInfo info(m_file);
-    const QByteArray name = QFile::encodeName(info.fileName());
-    const int dirFd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0)
-        return;
-    DIR *dir = ::fdopendir(dirFd);
-    if (!dir) {
-        ::close(dirFd);
-        return;
-    }
-    while (const dirent *e = ::readdir(dir)) {
-        struct stat st = {};
-        if (isTemporaryOf(QByteArray(e->d_name), name) && ::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0
-            && S_ISREG(st.st_mode) && st.st_uid == ::getuid())
-            ::unlinkat(dirFd, e->d_name, 0);
-    }
-    ::closedir(dir);
 }
 
 void RecentBulletins::setAside(const char *why)
@@ -284,19 +204,8 @@ bool RecentBulletins::save() const
     const QString folder = QFileInfo(m_file).absolutePath();
     QDir().mkpath(QFileInfo(folder).absolutePath());
     ::mkdir(QFile::encodeName(folder).constData(), 0700);
-    // A new file renamed over the old one: a crash leaves either whole, and
-    // a link in the file's place is replaced, never written through.
-    QByteArray temp = QFile::encodeName(m_file) + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool written = writeFullyAndSync(fd, bytes);
-    ::close(fd);
-    if (!written || ::rename(temp.constData(), QFile::encodeName(m_file).constData()) != 0) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    return true;
+    // A link in the file's place is replaced, never written through.
+    return writeSmallFile(m_file, bytes, {0600}).ok();
 }
 
 } // namespace lckb

@@ -70,7 +70,6 @@ public:
 
 private:
     void load();
-    void removeStaleTemporaries() const;
     void setAside(const char *why);
     bool save() const;
 

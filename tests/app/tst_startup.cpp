@@ -276,6 +276,16 @@ void TstStartup::autostartEntry()
         QVERIFY(!QFileInfo::exists(file));
     }
 
+    // A folder in the entry's place cannot be replaced: refused, and the new
+    // file made for it does not stay behind.
+    QVERIFY(QDir().mkpath(file));
+    QVERIFY(!entry.enabled());
+    QVERIFY(!entry.enable(&why));
+    QVERIFY2(why.contains(file), qPrintable(why));
+    QCOMPARE(QFileInfo(file).dir().entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{"lckb.desktop"});
+    QVERIFY(QDir(file).removeRecursively());
+
     // Never through a link, whatever it points at: an entry that is a link
     // (to nowhere) or a folder that is a link is refused with a word, and
     // nothing changes outside the folder.

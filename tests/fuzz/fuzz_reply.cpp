@@ -142,11 +142,3 @@ void replyTarget(const unsigned char *data, size_t size)
 }
 
 } // namespace lckb::fuzz
-
-#ifndef LCKB_FUZZ_REPLAY
-extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
-{
-    lckb::fuzz::replyTarget(data, size);
-    return 0;
-}
-#endif

@@ -150,11 +150,3 @@ void settingsTarget(const unsigned char *data, size_t size)
 }
 
 } // namespace lckb::fuzz
-
-#ifndef LCKB_FUZZ_REPLAY
-extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, size_t size)
-{
-    lckb::fuzz::settingsTarget(data, size);
-    return 0;
-}
-#endif

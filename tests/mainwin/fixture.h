@@ -21,6 +21,7 @@
 
 #include "testkit.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -46,6 +47,19 @@ inline QRadioButton *lineButton(const QWidget &w, int i)
 }
 inline QPushButton *button(const QWidget &w, const char *name) { return testkit::child<QPushButton>(&w, name); }
 inline QWebEngineView *pageView(const QWidget &w) { return testkit::child<QWebEngineView>(&w, "pageView"); }
+
+// Shows `w` and gives it the focus, as when the user turns to another window.
+inline void bringToFront(QWidget &w)
+{
+    w.show();
+    w.activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), &w);
+}
+
+// How a test has the program start: its window on screen or only in the
+// tray, and whether it waits for the service page.
+enum Showing { Shown, InTray };
+enum Paging { Loading, Loaded };
 
 struct Fixture
 {
@@ -78,14 +92,19 @@ struct Fixture
             QFile::copy(QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(f),
                         dir.filePath(QLatin1String(f)));
     }
-    // The load steps, the main window shown when asked, and its page loaded.
-    void load(lckb::Program &p, bool show = true)
+    // The load steps, the main window shown or left in the tray, and when
+    // asked its page waited for. The program stays the test's own, so that
+    // what the test connects to it outlives it.
+    lckb::MainWindow &start(lckb::Program &p, Showing showing, Paging paging = Loading)
     {
         p.start();
-        if (show)
+        if (showing == Shown)
             p.window().show();
-        QTRY_VERIFY_WITH_TIMEOUT(p.window().pageComplete(), 20000);
+        if (paging == Loaded)
+            waitForPage(p.window());
+        return p.window();
     }
+    static void waitForPage(const lckb::MainWindow &w) { QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000); }
     QString ini() const { return session.profilePath(); }
     void write(const char *section, const char *key, const QString &value)
     {

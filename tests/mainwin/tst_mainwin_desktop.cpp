@@ -56,8 +56,7 @@ void TstDesktop::titlesAreExactlyTheCaptions()
     Fixture fx;
     fx.sim.setFrameCount(3); // so a pop-up's click has something to say
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    fx.load(prog);
+    MainWindow &w = fx.start(prog, Shown, Loaded);
     QTRY_COMPARE(XServer::title(&w), QStringLiteral("澜策快报 LC6.1.1"));
 
     prog.alerts().announce({0, QStringLiteral("澜策公司"), QStringLiteral("标题"), fx.session.serverBase() + "/nc/show.asp?id=1", {}});
@@ -101,8 +100,7 @@ void TstDesktop::framesAndButtonsAsDesigned()
 {
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    fx.load(prog);
+    MainWindow &w = fx.start(prog, Shown, Loaded);
     prog.alerts().announce({0, QStringLiteral("澜策公司"), QStringLiteral("标题"), fx.session.serverBase() + "/nc/show.asp?id=1", {}});
     QTRY_COMPARE(testkit::popups().size(), 1);
     BulletinPopup *popup = testkit::popups().first();
@@ -169,8 +167,7 @@ void TstDesktop::mainWindowStaysPutBesideItsDialogs()
 {
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    fx.load(prog);
+    MainWindow &w = fx.start(prog, Shown, Loaded);
     QVERIFY(QTest::qWaitForWindowActive(&w));
     const auto announce = [&prog, &fx] {
         prog.alerts().announce({0, QStringLiteral("澜策公司"), QStringLiteral("标题"), fx.session.serverBase() + "/nc/1", {}});
@@ -259,8 +256,7 @@ void TstDesktop::lineButtonsAnswerAfterEveryAnswer()
 {
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    fx.load(prog);
+    MainWindow &w = fx.start(prog, Shown, Loaded);
     QVERIFY(QTest::qWaitForWindowActive(&w));
     // Every way a question can be answered or dismissed, then a real click
     // on another line button: it asks again, and the button shown checked
@@ -402,7 +398,7 @@ void TstDesktop::onlyWebAddressesLeaveTheProgram()
     Fixture fx;
     fx.session.intervals.systemBrowserGap = 0;
     Program prog(fx.session, &fx.player);
-    fx.load(prog);
+    fx.start(prog, Shown, Loaded);
     QWebEnginePage *page = prog.window().page();
     const QStringList addresses = {
         "smb://host/market.example.net/x", "ssh://market.example.net", "sftp://market.example.net/",
@@ -604,7 +600,7 @@ void TstDesktop::endMessageFromAnXEmbedTray()
     prog.endNotice().setBus(QStringLiteral("nobody"));
     prog.endNotice().setMessageMs(1500);
     prog.runLimit().setLimitMinutes(1);
-    prog.start();
+    fx.start(prog, InTray);
     QTRY_VERIFY_WITH_TIMEOUT(prog.tray().usable(), 10000);
     QSignalSpy ended(&prog, &Program::ended);
 

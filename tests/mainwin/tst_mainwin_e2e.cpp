@@ -41,8 +41,7 @@ void TstEndToEnd::oneBulletinFromServerToFrame()
     Fixture fx;
     fx.session.intervals.poll = 150;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    fx.load(prog);
+    MainWindow &w = fx.start(prog, Shown, Loaded);
     QSignalSpy polls(&prog.poll(), &ReminderPoll::pollFinished);
 
     // The first reply only becomes the baseline.
@@ -110,8 +109,7 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
     Fixture fx;
     fx.sim.setScenario({Step::reply(first), Step::reply(second), Step::reply(third), failing, Step::reply(third)});
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    fx.load(prog, false); // in the tray, as when the user is away
+    MainWindow &w = fx.start(prog, InTray, Loaded); // in the tray, as when the user is away
     QList<PollOutcome> outcomes;
     connect(&prog.poll(), &ReminderPoll::pollFinished, this, [&](PollOutcome o) { outcomes << o; });
     // A poll at time `t` of the day; Busy when it did not end in time.
@@ -265,7 +263,7 @@ void TstEndToEnd::bulletinsOfTheRunBeforeAfterARestart()
     QList<Bulletin> shown; // what the pop-ups of the first run showed, newest first
     {
         Program prog(fx.session, &fx.player);
-        fx.load(prog, false);
+        fx.start(prog, InTray, Loaded);
         connect(&prog.alerts(), &Alerts::announced, this, [&](const Bulletin &b) { shown.prepend(b); });
         QSignalSpy polls(&prog.poll(), &ReminderPoll::pollFinished);
         for (QTime t : {QTime(9, 1), QTime(9, 31, 59)}) {
@@ -283,7 +281,7 @@ void TstEndToEnd::bulletinsOfTheRunBeforeAfterARestart()
     fx.clock.set(QDateTime(QDate(2026, 3, 3), QTime(8, 30)));
     fx.session.choices.setLineIndex(1);
     Program prog(fx.session, &fx.player);
-    fx.load(prog, false);
+    fx.start(prog, InTray, Loaded);
     QMenu *recentMenu = prog.tray().menu()->findChild<QMenu *>("recentMenu");
     QList<QAction *> entries = recentMenu->actions();
     entries.removeIf([](QAction *a) { return !a->isVisible(); });

@@ -33,6 +33,13 @@ SaveLoginForm *openSaveLoginForm()
                 return f;
     return nullptr;
 }
+// Types a login into the form and presses its save button.
+void typeLogin(SaveLoginForm *f, const QString &user, const QString &pass)
+{
+    testkit::child<QLineEdit>(f, "userEdit")->setText(user);
+    testkit::child<QLineEdit>(f, "passwordEdit")->setText(pass);
+    testkit::child<QPushButton>(f, "saveButton")->click();
+}
 } // namespace
 
 class TstLogin : public QObject
@@ -70,8 +77,7 @@ void TstLogin::storedPreferencesLoadQuietly()
 
     Program prog(fx.session, &fx.player);
 
-    MainWindow &w = prog.window();
-    prog.start();
+    MainWindow &w = fx.start(prog, InTray);
     QVERIFY(!box(w, "reminderBox")->isChecked());
     QVERIFY(box(w, "seriesBox")->isChecked());
     QVERIFY(!box(w, "soundBox")->isChecked());
@@ -88,9 +94,7 @@ void TstLogin::boxesOpenTheirWindows()
 {
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    prog.start();
-    w.show();
+    MainWindow &w = fx.start(prog, Shown);
 
     // The reminder switch: off writes 0, on writes 1 and shows the channel dialog.
     QTest::mouseClick(box(w, "reminderBox"), Qt::LeftButton, {}, QPoint(5, box(w, "reminderBox")->height() / 2));
@@ -131,8 +135,7 @@ void TstLogin::fillTypesTheLoginOnlyWhereItBelongs()
         Program prog(fx.session, &fx.player);
         MainWindow &w = prog.window();
         QSignalSpy fills(&w, &MainWindow::loginFilled);
-        prog.start();
-        QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
+        fx.start(prog, InTray, Loaded);
         QTRY_VERIFY(fills.count() >= 1);
         const auto r = fills.last().at(0).value<LoginFillResult>();
         QCOMPARE(r.frames, frames);
@@ -201,8 +204,7 @@ void TstLogin::fillCarriesAnyTextVerbatim()
     Fixture fx;
     fx.write("mima", "mima", "1");
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    fx.load(prog, false);
+    MainWindow &w = fx.start(prog, InTray, Loaded);
     testkit::runJs(w.page(), "window.pwned = 0");
     const QString nasty = QStringLiteral("a'b\"c\\d\ne</script><script>window.pwned=1</script>\u2028${x}`); window.pwned=1; //");
     fx.session.choices.setLogin(nasty, nasty + "2"); // in memory: a line break is never stored
@@ -222,8 +224,7 @@ void TstLogin::saveLoginForm()
     {
         Fixture fx;
         Program prog(fx.session, &fx.player);
-        MainWindow &w = prog.window();
-        prog.start();
+        MainWindow &w = fx.start(prog, InTray);
         w.showSaveLoginForm();
         SaveLoginForm *f = openSaveLoginForm();
         QVERIFY(f);
@@ -248,14 +249,11 @@ void TstLogin::saveLoginForm()
     {
         Fixture fx;
         Program prog(fx.session, &fx.player);
-        MainWindow &w = prog.window();
-        fx.load(prog, false);
+        MainWindow &w = fx.start(prog, InTray, Loaded);
         w.showSaveLoginForm();
         QPointer<SaveLoginForm> f = openSaveLoginForm();
         QSignalSpy filled(f.data(), &SaveLoginForm::fillDone);
-        testkit::child<QLineEdit>(f, "userEdit")->setText(QStringLiteral("李四"));
-        testkit::child<QLineEdit>(f, "passwordEdit")->setText("pw 2");
-        testkit::child<QPushButton>(f, "saveButton")->click();
+        typeLogin(f, QStringLiteral("李四"), "pw 2");
         QCOMPARE(fx.session.choices.user(), QStringLiteral("李四"));
         QCOMPARE(fx.read("mima", "user"), QStringLiteral("李四"));
         QCOMPARE(fx.read("mima", "pass"), QStringLiteral("pw 2"));
@@ -278,13 +276,10 @@ void TstLogin::saveLoginForm()
         Fixture fx;
         fx.sim.setMainPageDelay(60000);
         Program prog(fx.session, &fx.player);
-        MainWindow &w = prog.window();
-        prog.start();
+        MainWindow &w = fx.start(prog, InTray);
         w.showSaveLoginForm();
         QPointer<SaveLoginForm> f = openSaveLoginForm();
-        testkit::child<QLineEdit>(f, "userEdit")->setText("u");
-        testkit::child<QLineEdit>(f, "passwordEdit")->setText("p");
-        testkit::child<QPushButton>(f, "saveButton")->click();
+        typeLogin(f, "u", "p");
         QVERIFY(testkit::answer(SaveLoginForm::kSavedText, QMessageBox::Ok));
         QTRY_VERIFY(!f);
         QCOMPARE(fx.read("mima", "user"), QStringLiteral("u"));
@@ -295,14 +290,11 @@ void TstLogin::saveLoginForm()
         Fixture fx;
         fx.sim.setFrameCount(3);
         Program prog(fx.session, &fx.player);
-        MainWindow &w = prog.window();
-        fx.load(prog, false);
+        MainWindow &w = fx.start(prog, InTray, Loaded);
         w.showSaveLoginForm();
         QPointer<SaveLoginForm> f = openSaveLoginForm();
         QSignalSpy filled(f.data(), &SaveLoginForm::fillDone);
-        testkit::child<QLineEdit>(f, "userEdit")->setText("u");
-        testkit::child<QLineEdit>(f, "passwordEdit")->setText("p");
-        testkit::child<QPushButton>(f, "saveButton")->click();
+        typeLogin(f, "u", "p");
         QVERIFY(testkit::answer(SaveLoginForm::kSavedText, QMessageBox::Ok));
         QTRY_COMPARE(filled.count(), 1);
         QCOMPARE(filled.first().at(0).toInt(), 3);
@@ -316,8 +308,7 @@ void TstLogin::lineSwitch()
 {
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    fx.load(prog);
+    MainWindow &w = fx.start(prog, Shown, Loaded);
     QCOMPARE(fx.pageRequests(0), 1);
 
     // Cancel: nothing written, the page stays, the line in use stays selected.
@@ -350,8 +341,7 @@ void TstLogin::everythingSurvivesARestart()
     Fixture fx;
     {
         Program prog(fx.session, &fx.player);
-        MainWindow &w = prog.window();
-        fx.load(prog);
+        MainWindow &w = fx.start(prog, Shown, Loaded);
         box(w, "soundBox")->click();
         box(w, "reminderBox")->click(); // off
         box(w, "reminderBox")->click(); // on: the channel dialog
@@ -362,9 +352,7 @@ void TstLogin::everythingSurvivesARestart()
         box(w, "rememberLoginBox")->click();
         QPointer<SaveLoginForm> f = openSaveLoginForm();
         QVERIFY(f);
-        testkit::child<QLineEdit>(f, "userEdit")->setText(QStringLiteral("王五"));
-        testkit::child<QLineEdit>(f, "passwordEdit")->setText("pw");
-        testkit::child<QPushButton>(f, "saveButton")->click();
+        typeLogin(f, QStringLiteral("王五"), "pw");
         QVERIFY(testkit::answer(SaveLoginForm::kSavedText, QMessageBox::Ok));
         QTRY_VERIFY(!f);
         lineButton(w, 3)->click();
@@ -376,8 +364,7 @@ void TstLogin::everythingSurvivesARestart()
     again.choices.loadLineIndex();
     QCOMPARE(again.choices.lineIndex(), 3);
     Program prog(again, &fx.player);
-    MainWindow &w = prog.window();
-    prog.start();
+    MainWindow &w = fx.start(prog, InTray);
     QVERIFY(lineButton(w, 3)->isChecked());
     QVERIFY(!box(w, "soundBox")->isChecked());
     QVERIFY(!box(w, "reminderBox")->isChecked());

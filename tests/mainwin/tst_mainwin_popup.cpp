@@ -75,8 +75,7 @@ void TstPopup::placementAndLook()
 
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    prog.start();
+    MainWindow &w = fx.start(prog, InTray);
     prog.alerts().announce({0, QStringLiteral("澜策公司"), QStringLiteral("<b>粗体</b>"), fx.session.serverBase() + "/nc/show.asp?id=1", {}});
     QCOMPARE(popups().size(), 1);
     BulletinPopup *p = popups().first();
@@ -136,7 +135,7 @@ void TstPopup::threePopupsAtMost()
 {
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    prog.start();
+    fx.start(prog, InTray);
     for (int i = 1; i <= 5; ++i)
         prog.alerts().announce({0, "g", QStringLiteral("title %1").arg(i), "http://x/", {}});
     QCOMPARE(popupIndexes(), QList<int>({3, 4, 5}));
@@ -155,9 +154,7 @@ void TstPopup::minimiseRule()
 {
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    prog.start();
-    w.show();
+    MainWindow &w = fx.start(prog, Shown);
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
     // Active: left as it is.
@@ -168,9 +165,7 @@ void TstPopup::minimiseRule()
 
     // Visible but another window has the focus: minimised.
     QWidget other;
-    other.show();
-    other.activateWindow();
-    QTRY_COMPARE(QApplication::activeWindow(), &other);
+    bringToFront(other);
     prog.alerts().announce({0, "g", "b", "http://x/", {}});
     QTRY_VERIFY(w.isMinimized());
 
@@ -184,8 +179,7 @@ void TstPopup::clickOpensTheBulletinInTheFourthFrame()
 {
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    fx.load(prog, false);
+    MainWindow &w = fx.start(prog, InTray, Loaded);
     w.showMinimized();
     const QString url = fx.session.serverBase() + "/nc/show.asp?id=4242";
     prog.alerts().announce({0, "g", "t", url, {}});
@@ -214,8 +208,7 @@ void TstPopup::clickWithoutAFourthFrameSaysSoOnce()
     Fixture fx;
     fx.sim.setFrameCount(3);
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    fx.load(prog, false);
+    MainWindow &w = fx.start(prog, InTray, Loaded);
     w.hide();
     prog.alerts().announce({0, "g", "t", fx.session.serverBase() + "/nc/show.asp?id=1", {}});
     QPointer<BulletinPopup> p = popups().first();
@@ -241,8 +234,7 @@ void TstPopup::clickWhileLoadingTouchesNoFrame()
     Fixture fx;
     fx.sim.setMainPageDelay(60000);
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    prog.start();
+    MainWindow &w = fx.start(prog, InTray);
     w.showMinimized();
     QTest::qWait(200);
     QVERIFY(!w.pageComplete());
@@ -261,7 +253,7 @@ void TstPopup::thirdTickCloses()
     Fixture fx;
     fx.session.intervals.popupTick = 400;
     Program prog(fx.session, &fx.player);
-    prog.start();
+    fx.start(prog, InTray);
     prog.alerts().announce({0, "g", "t", "http://x/", {}});
     QPointer<BulletinPopup> p = popups().first();
     QTest::qWait(900); // two ticks and a quarter

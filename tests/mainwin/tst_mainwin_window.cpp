@@ -78,8 +78,7 @@ void TstMainWindow::loadStep()
     QCOMPARE(w.windowTitle(), QStringLiteral("澜策快报 LC6.1.1"));
     QVERIFY(!fx.session.choices.choicesLoaded());
     QSignalSpy questions(&prog, &Program::ended);
-    prog.start();
-    w.show();
+    fx.start(prog, Shown);
 
     // The saved line is selected without a question, and its page is loaded.
     QVERIFY(lineButton(w, 2)->isChecked());
@@ -113,9 +112,7 @@ void TstMainWindow::controlsAndResizeRule()
 {
     Fixture fx;
     Program prog(fx.session, &fx.player);
-    MainWindow &w = prog.window();
-    prog.start();
-    w.show();
+    MainWindow &w = fx.start(prog, Shown);
     const qreal dpi = screenDpi(&w);
     // Sizes in twips, to the pixel they round to.
     auto twW = [&] { return pxToTwips(w.frameGeometry().width(), dpi); };
@@ -180,8 +177,7 @@ void TstMainWindow::closeBoxHidesAndTrayBringsBack()
     MainWindow &w = prog.window();
     prog.tray().setAvailabilityProbe([] { return true; });
     QSignalSpy ended(&prog, &Program::ended);
-    prog.start();
-    w.show();
+    fx.start(prog, Shown);
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
     // The close box hides; the icon stays.
@@ -195,9 +191,7 @@ void TstMainWindow::closeBoxHidesAndTrayBringsBack()
     emit prog.tray().leftClicked(); // a left click on the tray icon
     QVERIFY(w.isVisible());
     QWidget other;
-    other.show();
-    other.activateWindow();
-    QTRY_COMPARE(QApplication::activeWindow(), &other);
+    bringToFront(other);
     emit prog.tray().leftClicked(); // a left click on the tray icon
     QTRY_COMPARE(QApplication::activeWindow(), &w);
 
@@ -271,8 +265,7 @@ void TstMainWindow::withoutTrayTheCloseBoxMinimises()
     MainWindow &w = prog.window();
     bool trayThere = false;
     prog.tray().setAvailabilityProbe([&] { return trayThere; });
-    prog.start();
-    w.show();
+    fx.start(prog, Shown);
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
     // Hiding now would leave no way back: the window goes to the task bar.
@@ -293,9 +286,7 @@ void TstMainWindow::quitCommands()
     {
         Fixture fx;
         Program prog(fx.session, &fx.player);
-        MainWindow &w = prog.window();
-        prog.start();
-        w.show();
+        MainWindow &w = fx.start(prog, Shown);
         QWidget other;
         other.setWindowTitle("other");
         other.show();
@@ -312,9 +303,7 @@ void TstMainWindow::quitCommands()
     {
         Fixture fx;
         Program prog(fx.session, &fx.player);
-        MainWindow &w = prog.window();
-        prog.start();
-        w.show();
+        MainWindow &w = fx.start(prog, Shown);
         QWidget other;
         other.show();
         QSignalSpy ended(&prog, &Program::ended);
@@ -329,9 +318,7 @@ void TstMainWindow::quitCommands()
     {
         Fixture fx;
         Program prog(fx.session, &fx.player);
-        MainWindow &w = prog.window();
-        prog.start();
-        w.show();
+        MainWindow &w = fx.start(prog, Shown);
         QSignalSpy ended(&prog, &Program::ended);
         // An end from outside (logout, SIGTERM): every window closes; the
         // icon is left to the desktop.
@@ -353,8 +340,7 @@ void TstMainWindow::runningLimitEndsTheRun()
         MainWindow &w = prog.window();
         // A session without a notification server, and no tray to speak from.
         prog.endNotice().setBus(QStringLiteral("client"));
-        prog.start();
-        w.show();
+        fx.start(prog, Shown);
         QSignalSpy ended(&prog, &Program::ended);
         // Start 09:00:30: 720 minute boundaries at 21:00:59 is not yet over the limit.
         fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(21, 0, 59)));
@@ -379,7 +365,7 @@ void TstMainWindow::runningLimitEndsTheRun()
     Program prog(fx.session, &fx.player);
     prog.endNotice().setBus(QStringLiteral("client"));
     prog.runLimit().setLimitMinutes(2);
-    prog.start();
+    fx.start(prog, InTray);
     QSignalSpy ended(&prog, &Program::ended);
     server.ends = [&] { return int(ended.count()); };
     fx.clock.set(QDateTime(QDate(2026, 3, 2), QTime(9, 3, 0)));

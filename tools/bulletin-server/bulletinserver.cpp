@@ -162,13 +162,7 @@ const char *const kTemplates[kChannelCount][3] = {
 
 // ---------------------------------------------------------------------------
 
-QByteArray RequestRecord::header(const QByteArray &name) const
-{
-    for (const auto &[k, v] : headers)
-        if (k.compare(name, Qt::CaseInsensitive) == 0)
-            return v;
-    return {};
-}
+QByteArray RequestRecord::header(const QByteArray &name) const { return headerValue(headers, name); }
 
 QString RequestRecord::logLine() const
 {

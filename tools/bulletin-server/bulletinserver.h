@@ -32,7 +32,7 @@ struct RequestRecord
     QString target;       // path and query as sent (percent-encoded)
     QString path;
     QUrlQuery query;
-    QList<QPair<QByteArray, QByteArray>> headers;
+    HeaderList headers;
     QByteArray body;
 
     QByteArray header(const QByteArray &name) const; // first match, any letter case

@@ -69,13 +69,15 @@ QByteArray lineAt(const QByteArray &buf, qsizetype from, qsizetype end)
 
 } // namespace
 
-QByteArray HttpRequest::header(const QByteArray &name) const
+QByteArray headerValue(const HeaderList &headers, const QByteArray &name)
 {
     for (const auto &[k, v] : headers)
         if (k.compare(name, Qt::CaseInsensitive) == 0)
             return v;
     return {};
 }
+
+QByteArray HttpRequest::header(const QByteArray &name) const { return headerValue(headers, name); }
 
 QUrl HttpRequest::url() const
 {

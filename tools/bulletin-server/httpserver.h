@@ -24,6 +24,9 @@ namespace lckb::sim {
 
 using HeaderList = QList<QPair<QByteArray, QByteArray>>;
 
+// The value of the first header called `name`, in any letter case; empty when none is.
+QByteArray headerValue(const HeaderList &headers, const QByteArray &name);
+
 struct HttpRequest
 {
     QByteArray method;  // as sent: "GET", "POST", ...

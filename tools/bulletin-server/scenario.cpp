@@ -11,82 +11,58 @@ Step Step::reply(const QStringList &lines)
     return raw(encodeGbk(lines.join(QStringLiteral("\r\n"))));
 }
 
-Step Step::raw(const QByteArray &bytes)
+namespace {
+// A step of `kind` with `body`; the other fields as a plain reply has them.
+Step stepOf(Step::Kind kind, const QByteArray &body = {})
 {
     Step s;
-    s.body = bytes;
+    s.kind = kind;
+    s.body = body;
     return s;
 }
+} // namespace
+
+Step Step::raw(const QByteArray &bytes) { return stepOf(Kind::Reply, bytes); }
 
 Step Step::channelLine(int channel, const QString &line)
 {
-    Step s;
-    s.kind = Kind::Channel;
+    Step s = stepOf(Kind::Channel, encodeGbk(line));
     s.channel = channel;
-    s.body = encodeGbk(line);
     return s;
 }
 
-Step Step::hang()
-{
-    Step s;
-    s.kind = Kind::Hang;
-    return s;
-}
+Step Step::hang() { return stepOf(Kind::Hang); }
 
-Step Step::reset()
-{
-    Step s;
-    s.kind = Kind::Reset;
-    return s;
-}
+Step Step::reset() { return stepOf(Kind::Reset); }
 
 Step Step::drip(int delayMs, const QByteArray &bytes)
 {
-    Step s;
-    s.kind = Kind::Drip;
+    Step s = stepOf(Kind::Drip, bytes);
     s.delayMs = delayMs;
-    s.body = bytes;
     return s;
 }
 
-Step Step::htmlError()
-{
-    Step s;
-    s.kind = Kind::HtmlError;
-    s.body = htmlErrorBody();
-    return s;
-}
+Step Step::htmlError() { return stepOf(Kind::HtmlError, htmlErrorBody()); }
 
 Step Step::httpStatus(int status, const QString &body)
 {
-    Step s;
-    s.kind = Kind::Status;
+    Step s = stepOf(Kind::Status, body.isEmpty() ? defaultStatusBody(status) : encodeGbk(body));
     s.status = status;
-    s.body = body.isEmpty() ? defaultStatusBody(status) : encodeGbk(body);
     return s;
 }
 
 Step Step::large(qint64 size)
 {
-    Step s;
-    s.kind = Kind::Large;
+    Step s = stepOf(Kind::Large);
     s.size = size;
     return s;
 }
 
-Step Step::badGbk()
-{
-    Step s;
-    s.kind = Kind::BadGbk;
-    s.body = badGbkBody();
-    return s;
-}
+Step Step::badGbk() { return stepOf(Kind::BadGbk, badGbkBody()); }
 
 Step Step::redirectLoop()
 {
-    Step s;
-    s.kind = Kind::RedirectLoop;
+    Step s = stepOf(Kind::RedirectLoop);
     s.status = 302;
     return s;
 }

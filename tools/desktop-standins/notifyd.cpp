@@ -6,7 +6,6 @@
 #include "dbusjson.h"
 #include "standin.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusContext>
 #include <QJsonArray>
@@ -224,27 +223,17 @@ int main(int argc, char **argv)
 {
     using namespace lckb::standins;
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QString::fromLatin1(kProgram));
-
     QCommandLineParser cl;
-    cl.setApplicationDescription(QStringLiteral(
+    const QStringList args = parseCommandLine(cl, kProgram, QStringLiteral(
         "A desktop notification server on the session bus, for scripts.\n"
         "  serve              own org.freedesktop.Notifications; log calls and signals (JSON lines)\n"
         "  list               the open notifications, oldest first (JSON array)\n"
         "  invoke ID [KEY]    press action KEY (default \"default\") of notification ID (or \"last\")\n"
         "  dismiss ID         close it as the user would (NotificationClosed reason 2)\n"
         "  expire ID          close it as timed out (reason 1)"));
-    cl.addHelpOption();
-    const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("serve: append the log to <file>."),
-                                 QStringLiteral("file"));
-    cl.addOption(log);
-    cl.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
-    cl.process(app);
-
-    const QStringList args = cl.positionalArguments();
     const QString command = args.value(0);
     if (command == QLatin1String("serve"))
-        return serve(cl.value(log));
+        return serve(logPath(cl));
     if (command == QLatin1String("list")) {
         QString error;
         const QJsonArray open = listOpen(error);

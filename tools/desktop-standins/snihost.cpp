@@ -5,7 +5,6 @@
 #include "dbusjson.h"
 #include "standin.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusContext>
 #include <QDBusServiceWatcher>
@@ -314,10 +313,13 @@ int main(int argc, char **argv)
 {
     using namespace lckb::standins;
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QString::fromLatin1(kProgram));
-
     QCommandLineParser cl;
-    cl.setApplicationDescription(QStringLiteral(
+    const QCommandLineOption item(QStringLiteral("item"),
+                                  QStringLiteral("The item (service/path); default: the latest registered."),
+                                  QStringLiteral("item"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("wait-item: give up after <s>."),
+                                     QStringLiteral("s"), QStringLiteral("10"));
+    const QStringList args = parseCommandLine(cl, kProgram, QStringLiteral(
         "A StatusNotifier tray on the session bus, for scripts.\n"
         "  serve               own org.kde.StatusNotifierWatcher; log registrations (JSON lines)\n"
         "  items               the registered items (JSON array)\n"
@@ -325,24 +327,12 @@ int main(int argc, char **argv)
         "  dump                an item's properties and its whole menu (JSON)\n"
         "  activate [X Y]      Activate(x, y): the tray's left click\n"
         "  context-menu [X Y]  ContextMenu(x, y)\n"
-        "  click-menu LABEL    press the menu entry reading LABEL"));
-    cl.addHelpOption();
-    const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("serve: append the log to <file>."),
-                                 QStringLiteral("file"));
-    const QCommandLineOption item(QStringLiteral("item"),
-                                  QStringLiteral("The item (service/path); default: the latest registered."),
-                                  QStringLiteral("item"));
-    const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("wait-item: give up after <s>."),
-                                     QStringLiteral("s"), QStringLiteral("10"));
-    cl.addOptions({log, item, timeout});
-    cl.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
-    cl.process(app);
-
-    const QStringList args = cl.positionalArguments();
+        "  click-menu LABEL    press the menu entry reading LABEL"),
+                                              {item, timeout});
     const QString command = args.value(0);
     const QString wanted = cl.value(item);
     if (command == QLatin1String("serve"))
-        return serve(cl.value(log));
+        return serve(logPath(cl));
     if (command == QLatin1String("items")) {
         printJson(QJsonArray::fromStringList(items()));
         return 0;

@@ -2,6 +2,7 @@
 
 #include "dbusjson.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusVariant>
 #include <cstdio>
@@ -21,6 +22,20 @@ void EventLog::write(QJsonObject event)
     event.insert(QStringLiteral("t"), timeNow());
     m_file.write(compact(event) + '\n');
     m_file.flush();
+}
+
+QStringList parseCommandLine(QCommandLineParser &cl, const char *program, const QString &description,
+                             const QList<QCommandLineOption> &extra)
+{
+    QCoreApplication::setApplicationName(QString::fromLatin1(program));
+    cl.setApplicationDescription(description);
+    cl.addHelpOption();
+    cl.addOption(QCommandLineOption(QStringLiteral("log"), QStringLiteral("serve: append the log to <file>."),
+                                    QStringLiteral("file")));
+    cl.addOptions(extra);
+    cl.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see above)."));
+    cl.process(*QCoreApplication::instance());
+    return cl.positionalArguments();
 }
 
 bool claimName(QDBusConnection &bus, const QString &name, const char *program)

@@ -1,6 +1,7 @@
 #pragma once
 // What the two stand-ins share: their log, their command line, and the calls
 // a client command makes on the session bus.
+#include <QCommandLineParser>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFile>
@@ -21,6 +22,14 @@ public:
 private:
     QFile m_file;
 };
+
+// The command line of a stand-in called `program`: its help (`description`
+// lists the commands), --log for serve, the options in `extra`, then the
+// command and its arguments, which it returns. Exits on --help or a wrong option.
+QStringList parseCommandLine(QCommandLineParser &cl, const char *program, const QString &description,
+                             const QList<QCommandLineOption> &extra = {});
+// Where serve appends its log, from the command line parsed above.
+inline QString logPath(const QCommandLineParser &cl) { return cl.value(QStringLiteral("log")); }
 
 // Owns `name` on the session bus, or explains on standard error why not.
 bool claimName(QDBusConnection &bus, const QString &name, const char *program);

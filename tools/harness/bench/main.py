@@ -2,19 +2,16 @@
 import argparse
 import datetime
 import os
-import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
-from pathlib import Path
 
 from . import __doc__ as DOC_TEXT
 from .measure import idle, pollcycle, startup
-from .programs import BUILD, ROOT, log, screen, sh, simulator, stop_all
+from .programs import BUILD, ROOT, log, scratch_folder, screen, sh, simulator
 from .realtime import realtime_main
-from .report import DOC, machine, render, write_doc
+from .report import DOC, machine, print_tables, render, write_doc
 from .rows import table
 
 
@@ -67,8 +64,7 @@ def main():
     if args.real_minutes is not None:
         return realtime_main(args)
 
-    scratch = Path(tempfile.mkdtemp(prefix="lckb-bench."))
-    try:
+    with scratch_folder("lckb-bench.", args.keep) as scratch:
         log("poll cycle")
         poll = pollcycle(args.poll_repeats)
         hosts = simulator(scratch)
@@ -82,24 +78,11 @@ def main():
             log(f"idle window of {args.idle_seconds:g} s, both programs side by side")
             idl = idle(scratch, displays, hosts, args.idle_seconds, args.idle_settle)
         loads.append(os.getloadavg())
-    finally:
-        stop_all()
-        if args.keep:
-            log(f"scratch kept in {scratch}")
-        else:
-            shutil.rmtree(scratch, ignore_errors=True)
 
     duration = time.monotonic() - t_start
     rows = table(poll, st, idl, args)
     text, md, mach_lines, details = render(rows, machine(), poll, st, idl, args, started_at, duration, loads)
-    print()
-    print(text)
-    print()
-    for m in mach_lines:
-        print(m)
-    print()
-    for d in details:
-        print(d)
+    print_tables(text, mach_lines, details)
     if not args.no_doc:
         write_doc(md, mach_lines, details)
         log(f"table written to {DOC.relative_to(ROOT)}")

@@ -2,12 +2,14 @@
 simulator, lckb ("ours") and the reference, each in folders of its own;
 every one stopped by process id.
 """
+import contextlib
 import os
 import re
 import shutil
 import signal
 import socket
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
@@ -66,6 +68,21 @@ def start(cmd, env=None, stdout=None, stderr=subprocess.STDOUT):
 def stop_all():
     while started:
         stop(started.pop(), grace=2.0)
+
+
+@contextlib.contextmanager
+def scratch_folder(prefix, keep):
+    """A folder for one run's programs; on the way out, however it goes,
+    every program started is stopped and the folder removed unless kept."""
+    scratch = Path(tempfile.mkdtemp(prefix=prefix))
+    try:
+        yield scratch
+    finally:
+        stop_all()
+        if keep:
+            log(f"scratch kept in {scratch}")
+        else:
+            shutil.rmtree(scratch, ignore_errors=True)
 
 
 # ---- the scene: simulator, screens, programs ------------------------------

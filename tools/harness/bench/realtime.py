@@ -5,17 +5,14 @@ them, every process sampled; least-squares slopes after a warm-up.
 import datetime
 import os
 import re
-import shutil
 import subprocess
-import tempfile
 import threading
 import time
-from pathlib import Path
 
 from .devtools import DevToolsGc
-from .programs import Run, free_port, log, screen, simulator, stop_all
+from .programs import Run, free_port, log, scratch_folder, screen, simulator
 from .readings import kind, mem_kib, proc_stat, renderer_rss, tree
-from .report import DOC, ROOT, git_head, machine, realtime_doc, realtime_render
+from .report import DOC, ROOT, git_head, machine, print_tables, realtime_doc, realtime_render
 from .rows import RT_GC, RT_PROGRAMS, RT_SLOPE_KIB, verdict
 
 
@@ -249,10 +246,9 @@ def realtime_main(args):
     started_at = datetime.datetime.now()
     loads = [os.getloadavg()]
     head = git_head()
-    scratch = Path(tempfile.mkdtemp(prefix="lckb-bench-rt."))
-    log(f"memory over {args.real_minutes:g} real minutes, warm-up {args.warmup:g}, a sample every "
-        f"{args.sample_seconds:g} s; scratch {scratch}")
-    try:
+    with scratch_folder("lckb-bench-rt.", args.keep) as scratch:
+        log(f"memory over {args.real_minutes:g} real minutes, warm-up {args.warmup:g}, a sample every "
+            f"{args.sample_seconds:g} s; scratch {scratch}")
         hosts = simulator(scratch, interval=args.sim_interval)
         log(f"simulator on {', '.join(hosts)}, a new bulletin every {args.sim_interval:g} s")
         data, runs, programs, keeper, gcer = realtime(scratch, hosts, args, args.samples)
@@ -260,17 +256,7 @@ def realtime_main(args):
         rows, failed = realtime_rows(data, args, programs)
         text, md, mach_lines, details = realtime_render(rows, data, runs, programs, keeper, gcer, args, machine(),
                                                         started_at, loads, head)
-    finally:
-        stop_all()
-        if args.keep:
-            log(f"scratch kept in {scratch}")
-        else:
-            shutil.rmtree(scratch, ignore_errors=True)
-    print()
-    print(text)
-    print()
-    for m in mach_lines + [""] + details:
-        print(m)
+    print_tables(text, mach_lines, details)
     if args.label and not args.no_doc:
         realtime_doc(args.label, md, mach_lines, details)
         log(f"table '{args.label}' written to {DOC.relative_to(ROOT)}")

@@ -50,6 +50,27 @@ def git_head():
     return (r.stdout.strip() or "?") + (" (with uncommitted changes to the program)" if dirty else "")
 
 
+def machine_head(mach):
+    """The lines on the machine that both tables start with."""
+    return [
+        f"CPU: {mach['cpu']}, {mach['cores']} cores; RAM {mach['ram']}; kernel {mach['kernel']}; "
+        f"Debian {mach['distro']}",
+        f"Qt {mach['qt']}, QtWebEngine {mach['webengine']}; Chromium flags {CHROMIUM_FLAGS}",
+    ]
+
+
+def load_averages(loads):
+    return " / ".join(f"{a:.2f} {b:.2f} {c:.2f}" for a, b, c in loads)
+
+
+def print_tables(text, mach_lines, details):
+    print()
+    print(text)
+    print()
+    for m in mach_lines + [""] + details:
+        print(m)
+
+
 def realtime_render(rows, data, runs, programs, keeper, gcer, args, mach, started_at, loads, head):
     header = ("Program", "Process", "RSS after warm-up", "RSS at end", "RSS KiB/min", "PSS KiB/min",
               "Private KiB/min", "12 h at that rate (RSS / PSS)", "Result")
@@ -60,13 +81,9 @@ def realtime_render(rows, data, runs, programs, keeper, gcer, args, mach, starte
     md = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
     md += ["| " + " | ".join(r) + " |" for r in rows]
 
-    la = " / ".join(f"{a:.2f} {b:.2f} {c:.2f}" for a, b, c in loads)
-    mach_lines = [
-        f"CPU: {mach['cpu']}, {mach['cores']} cores; RAM {mach['ram']}; kernel {mach['kernel']}; "
-        f"Debian {mach['distro']}",
-        f"Qt {mach['qt']}, QtWebEngine {mach['webengine']}; Chromium flags {CHROMIUM_FLAGS}",
+    mach_lines = machine_head(mach) + [
         f"Program: {head}",
-        f"Load average (1, 5, 15 min) at start / at end: {la}",
+        f"Load average (1, 5, 15 min) at start / at end: {load_averages(loads)}",
         f"Run {started_at:%Y-%m-%d %H:%M}: --real-minutes {args.real_minutes:g} --warmup {args.warmup:g} "
         f"--sample-seconds {args.sample_seconds:g} --poll {args.poll:g} --sim-interval {args.sim_interval:g}"
         + (f" --gc-minutes {args.gc_minutes:g}" if args.gc_minutes else ""),
@@ -132,12 +149,8 @@ def render(rows, mach, poll, st, idl, args, started_at, duration, loads):
     md = ["| Figure | Ours | Reference / target | Result |", "|---|---|---|---|"]
     md += [f"| {r[0]} | {r[1]} | {r[2]} | {r[3]} |" for r in rows]
 
-    la = " / ".join(f"{a:.2f} {b:.2f} {c:.2f}" for a, b, c in loads)
-    mach_lines = [
-        f"CPU: {mach['cpu']}, {mach['cores']} cores; RAM {mach['ram']}; kernel {mach['kernel']}; "
-        f"Debian {mach['distro']}",
-        f"Qt {mach['qt']}, QtWebEngine {mach['webengine']}; Chromium flags {CHROMIUM_FLAGS}",
-        f"Load average (1, 5, 15 min) at start / before the idle window / at end: {la}",
+    mach_lines = machine_head(mach) + [
+        f"Load average (1, 5, 15 min) at start / before the idle window / at end: {load_averages(loads)}",
         f"Run {started_at:%Y-%m-%d %H:%M}, {duration / 60:.1f} min: --runs {args.runs} --settle {args.settle:g} "
         f"--idle-seconds {args.idle_seconds:g}",
     ]

@@ -2,17 +2,15 @@
 and how the script looks into it (org.gnome.Shell.Eval, through a small
 extension of its own that turns on the unsafe mode).
 """
-import glob
 import json
 import os
 import re
 import time
 
-from ..common import display_answers, read, run, wait_for
+from ..common import read, run, wait_for
 from .rows import MENU, SNI_TITLE
 from .session import Setup, ensure_x11_unix
 from .shells import FOREIGN
-from .x11 import X
 
 
 # A small extension of the test's own: GNOME answers org.gnome.Shell.Eval
@@ -67,26 +65,10 @@ class GnomeMixin:
             if rc != 0:
                 raise Setup("gsettings set %s %s: %s" % (schema, key, err.strip()))
         sock = "lckb-" + self.row.name
-        argv = ["gnome-shell", "--headless", "--wayland", "--wayland-display", sock,
-                "--virtual-monitor", "%dx%d" % (self.width, self.height)]
-        if not with_x11:
-            argv.append("--no-x11")
-        self.mutter = self.procs.start("gnome-shell", argv, self.env)
-        log = self.path("gnome-shell.log")
-        if not wait_for(lambda: os.path.exists(os.path.join(self.run_dir, sock)) or self.mutter.poll() is not None,
-                        30) or self.mutter.poll() is not None:
-            raise Setup("gnome-shell did not open its Wayland socket: " + read(log)[-400:])
-        self.env["WAYLAND_DISPLAY"] = sock
+        log = self.start_compositor("gnome-shell", "gnome-shell", self.mutter_argv("gnome-shell", sock, with_x11),
+                                    sock, 30)
         if with_x11:
-            m = wait_for(lambda: re.search(r"Using public X11 display (:\d+)", read(log)), 30)
-            auth = glob.glob(os.path.join(self.run_dir, ".mutter-Xwaylandauth.*"))
-            if not m or not auth:
-                raise Setup("gnome-shell started no XWayland: " + read(log)[-400:])
-            self.env["DISPLAY"] = m.group(1)
-            self.env["XAUTHORITY"] = auth[0]
-            self.x = X(self.env)
-            if not wait_for(lambda: display_answers(self.env), 20):
-                raise Setup("XWayland %s does not answer" % m.group(1))
+            self.mutter_xwayland("gnome-shell", log, 30)
         # Up once it answers scripts (the extension is on) and has left the
         # overview it starts in; the notice about the unsafe mode goes.
         if not wait_for(lambda: self.gnome_eval("Main.layoutManager._startingUp ? 'no' : 'up'")[1] == "up", 40, 0.5):

@@ -2,12 +2,10 @@
 (with or without XWayland), kded5 and plasmashell; Plasma's way of pressing
 a notification's button.
 """
-import os
 import shutil
 
-from ..common import display_answers, read, run, wait_for, wm_running
+from ..common import read, run, wait_for, wm_running
 from .session import Setup, ensure_x11_unix
-from .x11 import X
 
 
 class KdeMixin:
@@ -33,22 +31,12 @@ class KdeMixin:
         if with_x11:
             # KWin starts these once XWayland is up, with its DISPLAY.
             argv += ["--xwayland", "--", "sh -c 'echo $DISPLAY $XAUTHORITY > %s'" % envfile]
-        self.mutter = self.procs.start("kwin", argv, self.env)
-        log = self.path("kwin.log")
-        if not wait_for(lambda: os.path.exists(os.path.join(self.run_dir, sock)) or self.mutter.poll() is not None,
-                        30) or self.mutter.poll() is not None:
-            raise Setup("kwin_wayland did not open its Wayland socket: " + read(log)[-400:])
-        self.env["WAYLAND_DISPLAY"] = sock
+        log = self.start_compositor("kwin", "kwin_wayland", argv, sock, 30)
         if with_x11:
             lines = wait_for(lambda: read(envfile).split(), 30, 0.3)
             if not lines or not lines[0]:
                 raise Setup("kwin_wayland started no XWayland: " + read(log)[-400:])
-            self.env["DISPLAY"] = lines[0]
-            if len(lines) > 1 and lines[1]:
-                self.env["XAUTHORITY"] = lines[1]
-            self.x = X(self.env)
-            if not wait_for(lambda: display_answers(self.env), 20):
-                raise Setup("XWayland %s does not answer" % lines[0])
+            self.use_xwayland(lines[0], lines[1] if len(lines) > 1 else None)
         # The session's programs (activated by the bus too) run on Wayland;
         # lckb chooses for itself.
         self.update_activation_env("WAYLAND_DISPLAY", "XDG_CURRENT_DESKTOP", "KDE_FULL_SESSION",

@@ -138,19 +138,11 @@ class RowRun(SessionMixin, StandInsMixin, ShellsMixin, GnomeMixin, XfceMixin, Kd
             self.check_open(popup, note)
         else:
             res.fail("open", "nothing announced to click")
-        if row.props and self.main:
-            self.check_windows()
-        if row.x11 and self.platform == "xcb":
-            self.check_hide()
-        else:
-            res.skip("hide", "windows on Wayland are not visible to the script")
+        self.check_windows_and_hide()
         if row.scale != 1 and self.main:
             self.window_record("main window", self.main)
             self.scale_compare()
-        if self.alive():
-            self.check_quit()
-        else:
-            res.fail("quit", "lckb had ended before: " + read(self.path("lckb.log"))[-300:])
+        self.check_quit_if_alive()
         return res
 
     def go_series(self):
@@ -185,17 +177,25 @@ class RowRun(SessionMixin, StandInsMixin, ShellsMixin, GnomeMixin, XfceMixin, Kd
             self.check_open(popup, note)
         else:
             res.fail("open", "nothing announced to click")
-        if row.props and self.main:
+        self.check_windows_and_hide()
+        self.check_quit_if_alive()
+        return res
+
+    def check_windows_and_hide(self):
+        """The windows' properties where the row looks at them, and hiding
+        where the script can see windows."""
+        if self.row.props and self.main:
             self.check_windows()
-        if row.x11 and self.platform == "xcb":
+        if self.row.x11 and self.platform == "xcb":
             self.check_hide()
         else:
-            res.skip("hide", "windows on Wayland are not visible to the script")
+            self.res.skip("hide", "windows on Wayland are not visible to the script")
+
+    def check_quit_if_alive(self):
         if self.alive():
             self.check_quit()
         else:
-            res.fail("quit", "lckb had ended before: " + read(self.path("lckb.log"))[-300:])
-        return res
+            self.res.fail("quit", "lckb had ended before: " + read(self.path("lckb.log"))[-300:])
 
     def stop(self):
         self.procs.stop_all()

@@ -4,6 +4,7 @@ PID, children included.
 """
 import glob
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -129,19 +130,23 @@ class SessionMixin:
     def start_bus(self, services=()):
         # A bus of our own: only what the row starts answers, or the desktop's
         # own services that the bus may start on demand.
-        conf = self.path("bus.conf")
-        with open(conf, "w") as f:
-            f.write(bus_config("session", os.path.join(self.run_dir, "bus"),
-                               self.service_dir(services) if services else None))
-        r, w = os.pipe()
-        self.procs.start("dbus", ["dbus-daemon", "--config-file", conf, "--nofork",
-                                  "--print-address=%d" % w], self.env, pass_fds=(w,))
-        os.close(w)
-        addr = self.read_fd_line(r)
+        addr = self.dbus_daemon("dbus", "bus", "session", "bus", self.service_dir(services) if services else None)
         if not addr:
             raise Setup("dbus-daemon gave no address")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = addr
         self.log("session bus " + addr)
+
+    def dbus_daemon(self, name, conf_name, kind, socket, servicedir=None):
+        """A dbus-daemon of the row's own, its socket in the run folder; the
+        address it prints (empty when it prints none)."""
+        conf = self.path(conf_name + ".conf")
+        with open(conf, "w") as f:
+            f.write(bus_config(kind, os.path.join(self.run_dir, socket), servicedir))
+        r, w = os.pipe()
+        self.procs.start(name, ["dbus-daemon", "--config-file", conf, "--nofork", "--print-address=%d" % w],
+                         self.env, pass_fds=(w,))
+        os.close(w)
+        return self.read_fd_line(r)
 
     def read_fd_line(self, fd):
         line = read_line(fd, 10)
@@ -171,6 +176,40 @@ class SessionMixin:
                 raise Setup("xrdb: " + err.strip())
         self.log("Xvfb on " + self.env["DISPLAY"])
 
+    def mutter_argv(self, program, sock, with_x11):
+        """mutter or GNOME Shell headless on a virtual screen of the row's size."""
+        argv = [program, "--headless", "--wayland", "--wayland-display", sock,
+                "--virtual-monitor", "%dx%d" % (self.width, self.height)]
+        return argv if with_x11 else argv + ["--no-x11"]
+
+    def start_compositor(self, name, program, argv, sock, timeout):
+        """A Wayland compositor, logging to NAME.log, that opens `sock` in
+        the run folder; from then on the row's programs use it. The log's path."""
+        self.mutter = self.procs.start(name, argv, self.env)
+        log = self.path(name + ".log")
+        if not wait_for(lambda: os.path.exists(os.path.join(self.run_dir, sock)) or self.mutter.poll() is not None,
+                        timeout) or self.mutter.poll() is not None:
+            raise Setup("%s did not open its Wayland socket: %s" % (program, read(log)[-400:]))
+        self.env["WAYLAND_DISPLAY"] = sock
+        return log
+
+    def mutter_xwayland(self, program, log, timeout):
+        """The XWayland that mutter (GNOME Shell's too) starts: its log names
+        the display, its authority file lies in the run folder."""
+        m = wait_for(lambda: re.search(r"Using public X11 display (:\d+)", read(log)), timeout)
+        auth = glob.glob(os.path.join(self.run_dir, ".mutter-Xwaylandauth.*"))
+        if not m or not auth:
+            raise Setup("%s started no XWayland: %s" % (program, read(log)[-400:]))
+        self.use_xwayland(m.group(1), auth[0])
+
+    def use_xwayland(self, display, auth):
+        self.env["DISPLAY"] = display
+        if auth:
+            self.env["XAUTHORITY"] = auth
+        self.x = X(self.env)
+        if not wait_for(lambda: display_answers(self.env), 20):
+            raise Setup("XWayland %s does not answer" % display)
+
     def service_dir(self, names):
         """A folder with the .service files of `names` only."""
         d = self.path("services")
@@ -185,14 +224,7 @@ class SessionMixin:
     def start_system_bus(self):
         """An empty system bus of the row's own: the shells ask it for login,
         accounts and network services, and do without their answers."""
-        conf = self.path("system-bus.conf")
-        with open(conf, "w") as f:
-            f.write(bus_config("system", os.path.join(self.run_dir, "system_bus")))
-        r, w = os.pipe()
-        self.procs.start("system-bus", ["dbus-daemon", "--config-file", conf, "--nofork",
-                                        "--print-address=%d" % w], self.env, pass_fds=(w,))
-        os.close(w)
-        addr = self.read_fd_line(r)
+        addr = self.dbus_daemon("system-bus", "system-bus", "system", "system_bus")
         if not addr:
             raise Setup("the system bus gave no address")
         self.env["DBUS_SYSTEM_BUS_ADDRESS"] = addr

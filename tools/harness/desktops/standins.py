@@ -3,13 +3,10 @@ mutter headless (with or without XWayland), and the stand-ins for the
 desktop's StatusNotifier tray and notification server
 (tools/desktop-standins).
 """
-import glob
 import os
-import re
 
-from ..common import display_answers, read, trayer_argv, wait_for, wm_running
+from ..common import read, trayer_argv, wait_for, wm_running
 from .session import BIN, Setup, ensure_x11_unix
-from .x11 import X
 
 
 class StandInsMixin:
@@ -51,26 +48,9 @@ class StandInsMixin:
     def start_mutter(self, with_x11):
         ensure_x11_unix()
         sock = "lckb-" + self.row.name
-        argv = ["mutter", "--headless", "--wayland", "--wayland-display", sock,
-                "--virtual-monitor", "%dx%d" % (self.width, self.height)]
-        if not with_x11:
-            argv.append("--no-x11")
-        self.mutter = self.procs.start("mutter", argv, self.env)
-        mlog = self.path("mutter.log")
-        if not wait_for(lambda: os.path.exists(os.path.join(self.run_dir, sock)) or self.mutter.poll() is not None,
-                        20) or self.mutter.poll() is not None:
-            raise Setup("mutter did not open its Wayland socket: " + read(mlog)[-300:])
-        self.env["WAYLAND_DISPLAY"] = sock
+        log = self.start_compositor("mutter", "mutter", self.mutter_argv("mutter", sock, with_x11), sock, 20)
         if with_x11:
-            m = wait_for(lambda: re.search(r"Using public X11 display (:\d+)", read(mlog)), 20)
-            auth = glob.glob(os.path.join(self.run_dir, ".mutter-Xwaylandauth.*"))
-            if not m or not auth:
-                raise Setup("mutter started no XWayland: " + read(mlog)[-300:])
-            self.env["DISPLAY"] = m.group(1)
-            self.env["XAUTHORITY"] = auth[0]
-            self.x = X(self.env)
-            if not wait_for(lambda: display_answers(self.env), 20):
-                raise Setup("XWayland %s does not answer" % m.group(1))
+            self.mutter_xwayland("mutter", log, 20)
         self.log("mutter: WAYLAND_DISPLAY=%s DISPLAY=%s" % (sock, self.env.get("DISPLAY", "")))
 
     def start_service(self, name, binary):
