@@ -51,7 +51,8 @@ signals:
 
 private:
     void endRun(bool removeIcon, bool closeWindows);
-    void addAutostartItem();
+    // "开机自动启动" in the tray menu: shown as the entry is, switched on a click.
+    void serveAutostart();
 
     Session &m_session;
     std::unique_ptr<SoundPlayer> m_ownPlayer;
@@ -64,7 +65,6 @@ private:
     NewWindowRouter m_router;
     TrayStatus m_trayStatus;
     EndNotice m_endNotice;
-    QAction *m_autostart = nullptr; // "开机自动启动", owned by the tray's menu
     bool m_started = false;
     bool m_ended = false;
 };
