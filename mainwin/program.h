@@ -54,6 +54,11 @@ private:
     // "开机自动启动" in the tray menu: shown as the entry is, switched on a click.
     void serveAutostart();
 
+    // Made in this order and gone in reverse, each part deleting the windows
+    // it opened: the routing its secondary windows and the pop-up host its
+    // pop-ups before the main window they hold, which deletes its page and
+    // its form. Every page goes before the browser profile, which the
+    // application object owns.
     Session &m_session;
     std::unique_ptr<SoundPlayer> m_ownPlayer;
     MainWindow m_window;
