@@ -43,8 +43,9 @@ int main(int argc, char *argv[])
     lckb::Program program(start.session);
     QObject::connect(
         &program, &lckb::Program::ended, app.get(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-    QObject::connect(app.get(), &QGuiApplication::commitDataRequest, &program, [&] { program.endFromOutside(); });
-    lckb::watchEndSignals(&program, [&program] { program.endFromOutside(); });
+    const auto endFromOutside = [&program] { program.endFromOutside(); };
+    QObject::connect(app.get(), &QGuiApplication::commitDataRequest, &program, endFromOutside);
+    lckb::watchEndSignals(&program, endFromOutside);
     lckb::traceProgram(program);
     program.start();
     program.window().show();

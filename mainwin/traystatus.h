@@ -28,8 +28,8 @@ public:
     static const QString kNoneText; // "（暂无）"
 
     // Fills the "最近提醒" submenu of `tray`'s menu from the session's recent
-    // file, and follows the alerts and the poll from now on. The arrival and failure times come from the session's
-    // clock.
+    // file, and follows the alerts and the poll from now on. The arrival and
+    // failure times come from the session's clock.
     TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink &main, QObject *parent = nullptr);
 
     const RecentBulletins &recent() const { return m_recent; }
