@@ -40,13 +40,14 @@ public:
     const int sequence;
     uint id = 0;
     bool closeWhenKnown = false; // closed before the server answered
-    QPointer<QWidget> popup;
+    QPointer<PopupHandle> popup; // the pop-up window shown in its place
 };
 
 NotificationHost::NotificationHost(MainLink &main, int tickMs, const QDBusConnection &bus)
     : m_main(main)
     , m_tickMs(tickMs)
     , m_bus(bus)
+    , m_fallback(main, tickMs)
 {
     m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
                   SLOT(onActionInvoked(uint, QString)));
@@ -111,7 +112,7 @@ void NotificationHost::failed(Notice *n)
         return;
     }
     // No notification server: the bulletin still gets its pop-up.
-    auto *p = new BulletinPopup(m_main, n->bulletin, n->sequence, m_tickMs);
+    PopupHandle *p = m_fallback.createPopup(n->bulletin, n->sequence);
     n->popup = p;
     connect(p, &QObject::destroyed, n, &QObject::deleteLater);
     p->show();

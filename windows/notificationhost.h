@@ -6,6 +6,7 @@
 // a click on the pop-up does. Where the notification server refuses or is
 // missing, the bulletin gets a pop-up window after all.
 #include "reminder/alerts.h"
+#include "windows/popuphost.h"
 
 #include <QDBusConnection>
 #include <QHash>
@@ -48,6 +49,7 @@ private:
     int m_tickMs;
     QDBusConnection m_bus;
     QHash<uint, QPointer<Notice>> m_shown; // by the server's notification id
+    PopupWindows m_fallback;               // where the server refuses or is missing
 };
 
 } // namespace lckb

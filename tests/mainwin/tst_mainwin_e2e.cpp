@@ -209,7 +209,7 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
         const QJsonArray top = QJsonDocument::fromJson(tray({"dump"})).object()["menu"].toObject()["children"].toArray();
         for (const QJsonValue &m : top) {
             const QJsonArray entries = m.toObject()["children"].toArray();
-            if (m.toObject()["label"].toString() != TrayStatus::kMenuTitle || entries.isEmpty()
+            if (m.toObject()["label"].toString() != Tray::kRecentTitle || entries.isEmpty()
                 || !entries.first().toObject()["enabled"].toBool())
                 continue;
             const QString raw = entries.first().toObject()["label"].toString();
