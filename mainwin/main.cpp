@@ -1,12 +1,12 @@
 // The entry procedure: refuse a second copy, settle the hosts and the server
 // line, start the program.
-#include "app/autostart.h"
 #include "app/datafolder.h"
 #include "app/hostsources.h"
 #include "app/options.h"
-#include "app/platform.h"
 #include "app/session.h"
 #include "app/singleinstance.h"
+#include "desktop/autostart.h"
+#include "desktop/platform.h"
 #include "mainwin/endsignals.h"
 #include "mainwin/program.h"
 #include "mainwin/starttrace.h"

@@ -1,13 +1,13 @@
 // Start-up: the server line table, the stored line index, the options, and
 // the refusal of a second copy.
 #include "files.h"
-#include "app/autostart.h"
 #include "app/datafolder.h"
 #include "app/hostsources.h"
 #include "app/options.h"
-#include "app/platform.h"
 #include "app/serverlines.h"
 #include "app/singleinstance.h"
+#include "desktop/autostart.h"
+#include "desktop/platform.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "app/autostart.h"
+#include "desktop/autostart.h"
 
 #include "app/fdwrite.h"
 
