@@ -5,6 +5,7 @@
 #include "app/options.h"
 #include "app/session.h"
 #include "app/singleinstance.h"
+#include "desktop/application.h"
 #include "desktop/autostart.h"
 #include "desktop/platform.h"
 #include "mainwin/endsignals.h"
@@ -69,7 +70,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     if (!platform.isEmpty())
         qunsetenv("QT_QPA_PLATFORM");
-    lckb::setUpApplication();
+    lckb::setUpApplication(lckb::appIcon());
 
     lckb::SingleInstance instance;
     if (!instance.tryAcquire()) {

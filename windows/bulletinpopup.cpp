@@ -1,7 +1,7 @@
 #include "windows/bulletinpopup.h"
 
 #include "app/twips.h"
-#include "prefs/desktophints.h"
+#include "desktop/windowhints.h"
 #include "prefs/messagebox.h"
 #include "prefs/screenunits.h"
 #include "windows/mainlink.h"

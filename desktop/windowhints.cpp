@@ -1,4 +1,4 @@
-#include "prefs/desktophints.h"
+#include "desktop/windowhints.h"
 
 #include <QEvent>
 #include <QGuiApplication>
