@@ -1,7 +1,7 @@
 #include "mainwin/endnotice.h"
 
+#include "desktop/trayhost.h"
 #include "mainwin/tray.h"
-#include "mainwin/trayhost.h"
 #include "prefs/messagebox.h"
 #include "reminder/runlimit.h"
 #include "windows/notificationhost.h"

@@ -1,4 +1,4 @@
-#include "mainwin/trayhost.h"
+#include "desktop/trayhost.h"
 
 #include "desktop/windowhints.h"
 
