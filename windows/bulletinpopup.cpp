@@ -56,7 +56,6 @@ BulletinPopup::BulletinPopup(MainLink &main, const Bulletin &bulletin, int seque
     , m_bulletin(bulletin)
     , m_sequence(sequence)
 {
-    markAsSideWindow(this);
     markAsAnnouncement(this);
     setAttribute(Qt::WA_DeleteOnClose);
     // The user is working in another program: announce, do not take the keyboard.
