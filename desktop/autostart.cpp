@@ -1,6 +1,7 @@
 #include "desktop/autostart.h"
 
 #include "app/fdwrite.h"
+#include "desktop/xdgfolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -77,10 +78,7 @@ AutostartEntry::AutostartEntry(const QString &file, const QStringList &command)
 
 QString AutostartEntry::defaultFile()
 {
-    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!QDir::isAbsolutePath(configHome))
-        configHome = QDir::homePath() + QStringLiteral("/.config");
-    return QDir(configHome).filePath(QStringLiteral("autostart/lckb.desktop"));
+    return QDir(xdgConfigHome()).filePath(QStringLiteral("autostart/lckb.desktop"));
 }
 
 QString AutostartEntry::execValue(const QStringList &command)
