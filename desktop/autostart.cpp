@@ -62,6 +62,15 @@ int openFolder(const QString &folder, QString *why)
     return fd;
 }
 
+// Where a refusal's reason goes: `why`, emptied, or `spare` for a caller
+// who does not ask.
+QString *reasonOut(QString *why, QString &spare)
+{
+    QString *out = why ? why : &spare;
+    out->clear();
+    return out;
+}
+
 bool isLinkIn(int dirFd, const QByteArray &name)
 {
     struct stat st = {};
@@ -142,10 +151,8 @@ bool AutostartEntry::enabled() const
 
 bool AutostartEntry::enable(QString *why) const
 {
-    QString reason;
-    if (!why)
-        why = &reason;
-    why->clear();
+    QString spare;
+    why = reasonOut(why, spare);
     const QString program = m_command.value(0);
     // A folder name that is no UTF-8 reaches Qt as replacement characters (or
     // not at all): an entry would start nothing, or something else.
@@ -206,10 +213,8 @@ bool AutostartEntry::enable(QString *why) const
 
 bool AutostartEntry::disable(QString *why) const
 {
-    QString reason;
-    if (!why)
-        why = &reason;
-    why->clear();
+    QString spare;
+    why = reasonOut(why, spare);
     const QFileInfo info(m_file);
     const QString folder = info.absolutePath();
     struct stat st = {};
