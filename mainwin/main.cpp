@@ -1,13 +1,14 @@
 // The entry procedure: the options, the terminal, the platform and the
 // application object, one copy only, the session, the program, the run.
-#include "app/autostart.h"
 #include "app/singleinstance.h"
 #include "app/startup.h"
-#include "mainwin/application.h"
+#include "desktop/application.h"
+#include "desktop/autostart.h"
 #include "mainwin/endsignals.h"
 #include "mainwin/program.h"
 #include "mainwin/starttrace.h"
 #include "mainwin/terminal.h"
+#include "prefs/appicon.h"
 #include "prefs/messagebox.h"
 
 int main(int argc, char *argv[])
@@ -22,7 +23,7 @@ int main(int argc, char *argv[])
         return lckb::answerOptions(opt);
     if (!opt.verbose)
         lckb::keepTerminalQuiet();
-    const std::unique_ptr<QApplication> app = lckb::makeApplication(argc, argv, args);
+    const std::unique_ptr<QApplication> app = lckb::makeApplication(argc, argv, args, lckb::appIcon());
 
     lckb::SingleInstance instance;
     if (!instance.tryAcquire()) {

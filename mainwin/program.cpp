@@ -1,7 +1,7 @@
 #include "mainwin/program.h"
 
-#include "app/autostart.h"
 #include "app/session.h"
+#include "desktop/autostart.h"
 #include "prefs/messagebox.h"
 #include "reminder/scratchfolder.h"
 #include "reminder/sound.h"

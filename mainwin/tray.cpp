@@ -1,6 +1,6 @@
 #include "mainwin/tray.h"
 
-#include "mainwin/trayhost.h"
+#include "desktop/trayhost.h"
 #include "prefs/appicon.h"
 
 #include <QAction>

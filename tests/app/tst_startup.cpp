@@ -1,14 +1,14 @@
 // Start-up: the server line table, the stored line index, the options, and
 // the refusal of a second copy.
 #include "files.h"
-#include "app/autostart.h"
 #include "app/datafolder.h"
 #include "app/hostsources.h"
 #include "app/options.h"
-#include "app/platform.h"
 #include "app/serverlines.h"
 #include "app/singleinstance.h"
 #include "app/startup.h"
+#include "desktop/autostart.h"
+#include "desktop/platform.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -498,10 +498,25 @@ void TstStartup::userFilesLiveWhereTheyCanBeWritten()
     QCOMPARE(dataFolder(programDir), rootWritesAnyway ? programDir : home.filePath(".config/lckb/"));
     QVERIFY(::chmod(QFile::encodeName(program.path()).constData(), 0700) == 0);
     QCOMPARE(dataFolder(programDir), programDir);
-    qputenv("XDG_CONFIG_HOME", savedConfig);
-    qputenv("HOME", savedHome);
-    if (savedConfig.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
+    // Every other user file follows the same base-folder rules: relative
+    // values count as unset, and so do relative entries of $XDG_CONFIG_DIRS.
+    const QByteArray savedDirs = qgetenv("XDG_CONFIG_DIRS"), savedState = qgetenv("XDG_STATE_HOME");
+    QCOMPARE(AutostartEntry::defaultFile(), home.filePath(".config/autostart/lckb.desktop"));
+    qputenv("XDG_CONFIG_DIRS", "relative:/opt/site::etc");
+    QCOMPARE(HostPlaces::fromEnvironment(programDir).configDirs, QStringList{"/opt/site"});
+    qputenv("XDG_CONFIG_DIRS", "relative");
+    QCOMPARE(HostPlaces::fromEnvironment(programDir).configDirs, QStringList{"/etc/xdg"});
+    qputenv("XDG_STATE_HOME", "");
+    QCOMPARE(recentFile(programDir, own), home.filePath(".local/state/lckb/recent"));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath("state")));
+    QCOMPARE(recentFile(programDir, own), home.filePath("state/lckb/recent"));
+    for (auto [name, value] : {std::pair{"XDG_CONFIG_HOME", savedConfig}, {"XDG_CONFIG_DIRS", savedDirs},
+                               {"XDG_STATE_HOME", savedState}, {"HOME", savedHome}}) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstStartup)

@@ -10,6 +10,7 @@
 #include "windows/bulletinpopup.h"
 #include "app/gbk.h"
 #include "mainwin/traystatus.h"
+#include "desktop/application.h"
 #include "prefs/appicon.h"
 #include "testkit.h"
 #include "files.h"
@@ -307,7 +308,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication app(argc, argv);
-    lckb::setUpApplication();
+    lckb::setUpApplication(lckb::appIcon());
     TstEndToEnd t;
     return QTest::qExec(&t, argc, argv);
 }
