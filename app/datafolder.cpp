@@ -1,5 +1,7 @@
 #include "app/datafolder.h"
 
+#include "desktop/xdgfolders.h"
+
 #include <QDir>
 #include <QFile>
 #include <sys/stat.h>
@@ -20,11 +22,8 @@ QString dataFolder(const QString &programDir, bool programDirWritable, const QSt
 
 QString dataFolder(const QString &programDir)
 {
-    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!QDir::isAbsolutePath(configHome)) // unset, empty or relative: the default
-        configHome = QDir::homePath() + QStringLiteral("/.config");
     const bool writable = ::access(QFile::encodeName(programDir).constData(), W_OK) == 0;
-    return dataFolder(programDir, writable, configHome);
+    return dataFolder(programDir, writable, xdgConfigHome());
 }
 
 QString recentFile(const QString &programDir, const QString &dataDir, const QString &stateHome)
@@ -36,10 +35,7 @@ QString recentFile(const QString &programDir, const QString &dataDir, const QStr
 
 QString recentFile(const QString &programDir, const QString &dataDir)
 {
-    QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!QDir::isAbsolutePath(stateHome))
-        stateHome = QDir::homePath() + QStringLiteral("/.local/state");
-    return recentFile(programDir, dataDir, stateHome);
+    return recentFile(programDir, dataDir, xdgStateHome());
 }
 
 } // namespace lckb

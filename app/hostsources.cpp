@@ -2,6 +2,7 @@
 
 #include "app/settings.h"
 #include "app/smallfile.h"
+#include "desktop/xdgfolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,11 +20,6 @@ namespace lckb {
 namespace {
 const QString kSection = QStringLiteral("lines");
 const QString kUsage = QStringLiteral("[lines] line0=, line1=, line2=, each host[:port]");
-
-QString absoluteOr(const QString &value, const QString &fallback)
-{
-    return QDir::isAbsolutePath(value) ? value : fallback;
-}
 
 // A value as the message shows it: a control character (a NUL would end
 // the line on stderr) as \xNN.
@@ -61,12 +57,8 @@ HostPlaces HostPlaces::fromEnvironment(const QString &programDir)
 {
     HostPlaces p;
     p.programDir = programDir;
-    p.configHome = absoluteOr(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath() + QStringLiteral("/.config"));
-    for (const QString &d : qEnvironmentVariable("XDG_CONFIG_DIRS").split(u':', Qt::SkipEmptyParts))
-        if (QDir::isAbsolutePath(d))
-            p.configDirs << d;
-    if (p.configDirs.isEmpty())
-        p.configDirs << QStringLiteral("/etc/xdg");
+    p.configHome = xdgConfigHome();
+    p.configDirs = xdgConfigDirs();
     p.builtIn = builtInHosts();
     return p;
 }

@@ -1,5 +1,7 @@
 #include "app/singleinstance.h"
 
+#include "desktop/xdgfolders.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -48,7 +50,7 @@ bool privateFolder(const QString &dir)
 
 QString lockFolder()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString runtime = xdgRuntimeDir();
     if (privateFolder(runtime))
         return runtime;
     const QString uid = QString::number(::getuid());

@@ -1,16 +1,12 @@
 #include "mainwin/endnotice.h"
 
+#include "desktop/notifications.h"
+#include "desktop/trayhost.h"
 #include "mainwin/tray.h"
-#include "mainwin/trayhost.h"
 #include "prefs/messagebox.h"
 #include "reminder/runlimit.h"
-#include "windows/notificationhost.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QSystemTrayIcon>
 
 namespace lckb {
@@ -42,22 +38,16 @@ void EndNotice::show(std::function<void()> done)
         showInTray();
         return;
     }
-    QVariantMap hints;
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("lckb"));
-    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(1)));
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    // Expires never: the user may be away for hours and should find it.
-    call << QCoreApplication::applicationName() << uint(0) << QStringLiteral("lckb") << kAppTitle << NotificationHost::bodyText(kText)
-         << QStringList() << hints << int(0);
-    auto *watch = new QDBusPendingCallWatcher(bus.asyncCall(call, kNotifyLimitMs), this);
-    connect(watch, &QDBusPendingCallWatcher::finished, this, [this, watch] {
-        watch->deleteLater();
-        if (QDBusPendingReply<uint>(*watch).isError())
-            showInTray();
-        else
+    DesktopNotification note;
+    note.summary = kAppTitle;
+    note.body = kText;
+    note.expireMs = 0; // never: the user may be away for hours and should find it
+    auto *server = new DesktopNotifications(bus, this);
+    server->notify(note, kNotifyLimitMs, this, [this](std::optional<uint> id) {
+        if (id)
             finish(); // the server keeps it
+        else
+            showInTray();
     });
 }
 

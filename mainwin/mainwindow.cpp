@@ -52,8 +52,9 @@ MainWindow::MainWindow(Session &session, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // The page goes while this window is still whole. Pop-ups and secondary
-    // windows have no parent; the entry procedure deletes those still open.
+    // The page goes while this window is still whole, and the form with it.
+    // Pop-ups and secondary windows have no parent; the program has their
+    // owners delete those still open before this window.
     delete m_pageView;
     delete m_saveLoginForm;
 }

@@ -1,7 +1,7 @@
 #include "mainwin/program.h"
 
-#include "app/autostart.h"
 #include "app/session.h"
+#include "desktop/autostart.h"
 #include "prefs/messagebox.h"
 #include "reminder/scratchfolder.h"
 #include "reminder/sound.h"
@@ -47,7 +47,7 @@ Program::Program(Session &session, SoundPlayer *player, QObject *parent)
     connect(&m_tray, &Tray::leftClicked, &m_window, &MainWindow::restoreAndShow);
     connect(m_tray.showAction(), &QAction::triggered, &m_window, &MainWindow::showFromTrayMenu);
     connect(m_tray.quitAction(), &QAction::triggered, this, &Program::quitFromTray);
-    addAutostartItem();
+    serveAutostart();
     // The reminders stop at once; the end follows what the user is told of
     // it, without the window's closing steps, and the icon goes first so no
     // dead icon stays in the tray.
@@ -58,12 +58,9 @@ Program::Program(Session &session, SoundPlayer *player, QObject *parent)
     });
 }
 
-void Program::addAutostartItem()
+void Program::serveAutostart()
 {
-    m_autostart = new QAction(QStringLiteral("开机自动启动"), m_tray.menu());
-    m_autostart->setObjectName(QStringLiteral("autostartAction"));
-    m_autostart->setCheckable(true);
-    m_tray.menu()->insertAction(m_tray.quitAction(), m_autostart);
+    QAction *item = m_tray.autostartAction();
     const auto entry = [this] {
         QStringList command = m_session.startCommand;
         if (command.isEmpty())
@@ -71,13 +68,13 @@ void Program::addAutostartItem()
         return AutostartEntry(m_session.autostartFile, command);
     };
     // Shown as the file is now: the desktop's own settings may have changed it.
-    const auto show = [this, entry] {
-        m_autostart->setEnabled(!m_session.autostartFile.isEmpty());
-        m_autostart->setChecked(m_autostart->isEnabled() && entry().enabled());
+    const auto show = [this, item, entry] {
+        item->setEnabled(!m_session.autostartFile.isEmpty());
+        item->setChecked(item->isEnabled() && entry().enabled());
     };
     show();
     connect(m_tray.menu(), &QMenu::aboutToShow, this, show);
-    connect(m_autostart, &QAction::triggered, this, [this, entry, show](bool on) {
+    connect(item, &QAction::triggered, this, [this, entry, show](bool on) {
         const AutostartEntry e = entry();
         QString why;
         if (!(on ? e.enable(&why) : e.disable(&why)))

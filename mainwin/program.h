@@ -51,8 +51,14 @@ signals:
 
 private:
     void endRun(bool removeIcon, bool closeWindows);
-    void addAutostartItem();
+    // "开机自动启动" in the tray menu: shown as the entry is, switched on a click.
+    void serveAutostart();
 
+    // Made in this order and gone in reverse, each part deleting the windows
+    // it opened: the routing its secondary windows and the pop-up host its
+    // pop-ups before the main window they hold, which deletes its page and
+    // its form. Every page goes before the browser profile, which the
+    // application object owns.
     Session &m_session;
     std::unique_ptr<SoundPlayer> m_ownPlayer;
     MainWindow m_window;
@@ -64,7 +70,6 @@ private:
     NewWindowRouter m_router;
     TrayStatus m_trayStatus;
     EndNotice m_endNotice;
-    QAction *m_autostart = nullptr; // "开机自动启动", owned by the tray's menu
     bool m_started = false;
     bool m_ended = false;
 };

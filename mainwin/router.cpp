@@ -8,6 +8,7 @@
 #include <QWebEngineView>
 
 #include <algorithm>
+#include <utility>
 
 namespace lckb {
 
@@ -15,6 +16,13 @@ NewWindowRouter::NewWindowRouter(int handOffGapMs, QObject *parent)
     : QObject(parent)
     , m_handOffGapMs(handOffGapMs)
 {
+}
+
+NewWindowRouter::~NewWindowRouter()
+{
+    const QList<QPointer<BrowserWindow>> windows = std::exchange(m_windows, {});
+    for (const QPointer<BrowserWindow> &w : windows)
+        delete w.data();
 }
 
 bool NewWindowRouter::isMarketplaceAddress(const QUrl &url)
@@ -53,7 +61,8 @@ void NewWindowRouter::route(QWebEngineNewWindowRequest &request)
     m_windows.removeAll(QPointer<BrowserWindow>());
     if (openWindows() >= kMaxSecondaryWindows)
         return;
-    // A window of its own, no parent: it lives until the user closes it.
+    // A window of its own, no parent: it lives until the user closes it or
+    // the router goes.
     auto *w = new BrowserWindow;
     m_windows.append(w);
     w->show();

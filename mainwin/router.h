@@ -25,6 +25,9 @@ public:
     // `handOffGapMs`: the least time between two addresses handed to the
     // system's browser.
     explicit NewWindowRouter(int handOffGapMs = 1000, QObject *parent = nullptr);
+    // The secondary windows still open go with the router, their pages
+    // before the browser profile.
+    ~NewWindowRouter() override;
 
     // For QWebEnginePage::newWindowRequested of the main page. A request for
     // the marketplace is handed to the system (at most one per gap) and

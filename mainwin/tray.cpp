@@ -1,8 +1,9 @@
 #include "mainwin/tray.h"
 
-#include "mainwin/trayhost.h"
+#include "desktop/trayhost.h"
 #include "prefs/appicon.h"
 
+#include <QAction>
 #include <QMenu>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -10,6 +11,7 @@
 namespace lckb {
 
 const QString Tray::kTip = QStringLiteral("澜策快报+首席澜策宝");
+const QString Tray::kRecentTitle = QStringLiteral("最近提醒");
 
 Tray::Tray(QObject *parent)
     : QObject(parent)
@@ -17,11 +19,7 @@ Tray::Tray(QObject *parent)
     , m_tip(kTip)
     , m_image(appIcon())
 {
-    m_menu->setObjectName(QStringLiteral("trayMenu"));
-    m_show = m_menu->addAction(QStringLiteral("显示程序"));
-    m_show->setObjectName(QStringLiteral("showAction"));
-    m_quit = m_menu->addAction(QStringLiteral("关闭退出"));
-    m_quit->setObjectName(QStringLiteral("quitAction"));
+    makeMenu();
     connect(&m_retry, &QTimer::timeout, this, [this] {
         if (!m_wanted || --m_retriesLeft < 0) {
             m_retry.stop();
@@ -32,6 +30,23 @@ Tray::Tray(QObject *parent)
             m_retry.stop();
         }
     });
+}
+
+void Tray::makeMenu()
+{
+    // Program connects the two commands and serves the autostart switch;
+    // TrayStatus fills the recent bulletins.
+    m_menu->setObjectName(QStringLiteral("trayMenu"));
+    m_show = m_menu->addAction(QStringLiteral("显示程序"));
+    m_show->setObjectName(QStringLiteral("showAction"));
+    m_recent = new QMenu(kRecentTitle, m_menu);
+    m_recent->setObjectName(QStringLiteral("recentMenu"));
+    m_menu->addMenu(m_recent)->setObjectName(QStringLiteral("recentAction"));
+    m_autostart = m_menu->addAction(QStringLiteral("开机自动启动"));
+    m_autostart->setObjectName(QStringLiteral("autostartAction"));
+    m_autostart->setCheckable(true);
+    m_quit = m_menu->addAction(QStringLiteral("关闭退出"));
+    m_quit->setObjectName(QStringLiteral("quitAction"));
 }
 
 Tray::~Tray()

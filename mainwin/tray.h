@@ -1,5 +1,6 @@
 #pragma once
-// The tray icon of the main window and its menu.
+// The tray icon of the main window and its menu. The menu is made here
+// whole, its entries in their order; the other parts fill and serve them.
 #include <QIcon>
 #include <QObject>
 #include <QTimer>
@@ -16,6 +17,7 @@ class Tray : public QObject
     Q_OBJECT
 public:
     static const QString kTip;
+    static const QString kRecentTitle; // "最近提醒"
 
     explicit Tray(QObject *parent = nullptr);
     ~Tray() override;
@@ -40,8 +42,10 @@ public:
     void setTip(const QString &tip);
     void setImage(const QIcon &image);
     QMenu *menu() const { return m_menu; }
-    QAction *showAction() const { return m_show; } // "显示程序"
-    QAction *quitAction() const { return m_quit; } // "关闭退出"
+    QAction *showAction() const { return m_show; }           // "显示程序"
+    QMenu *recentMenu() const { return m_recent; }           // "最近提醒", filled by TrayStatus
+    QAction *autostartAction() const { return m_autostart; } // "开机自动启动", checkable
+    QAction *quitAction() const { return m_quit; }           // "关闭退出"
 
 signals:
     void leftClicked();
@@ -49,13 +53,16 @@ signals:
     void placed();
 
 private:
+    void makeMenu();
     bool available() const;
     void place(int retryMs, int retryForMs);
 
     QSystemTrayIcon *m_icon = nullptr;
     QMenu *m_menu;
-    QAction *m_show;
-    QAction *m_quit;
+    QAction *m_show = nullptr;
+    QMenu *m_recent = nullptr;
+    QAction *m_autostart = nullptr;
+    QAction *m_quit = nullptr;
     QString m_tip;
     QIcon m_image;
     QTimer m_retry;

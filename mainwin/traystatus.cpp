@@ -34,18 +34,15 @@ QString entryText(const RecentBulletin &b, const QDate &today, bool overDBus)
 }
 } // namespace
 
-const QString TrayStatus::kMenuTitle = QStringLiteral("最近提醒");
 const QString TrayStatus::kNoneText = QStringLiteral("（暂无）");
 
 TrayStatus::TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink &main, QObject *parent)
     : QObject(parent)
     , m_tray(tray)
     , m_main(main)
-    , m_menu(new QMenu(kMenuTitle, tray.menu()))
+    , m_menu(tray.recentMenu())
     , m_recent(main.session().recentFile)
 {
-    m_menu->setObjectName(QStringLiteral("recentMenu"));
-    tray.menu()->insertMenu(tray.quitAction(), m_menu)->setObjectName(QStringLiteral("recentAction"));
     // Twenty entries, made once: a bulletin changes their texts and shows one
     // more, never the layout. A StatusNotifier host changes entries in place,
     // where after a layout update it builds the submenu anew (GNOME's closes

@@ -25,13 +25,11 @@ class TrayStatus final : public QObject
 {
     Q_OBJECT
 public:
-    static const QString kMenuTitle; // "最近提醒"
-    static const QString kNoneText;  // "（暂无）"
+    static const QString kNoneText; // "（暂无）"
 
-    // Adds the submenu between "显示程序" and "关闭退出" of `tray`'s menu,
-    // filled from the session's recent file, and follows the alerts and the
-    // poll from now on. The arrival and failure times come from the session's
-    // clock.
+    // Fills the "最近提醒" submenu of `tray`'s menu from the session's recent
+    // file, and follows the alerts and the poll from now on. The arrival and
+    // failure times come from the session's clock.
     TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink &main, QObject *parent = nullptr);
 
     const RecentBulletins &recent() const { return m_recent; }
@@ -42,7 +40,7 @@ private:
 
     Tray &m_tray;
     MainLink &m_main;
-    QPointer<QMenu> m_menu; // owned by the tray's menu
+    QPointer<QMenu> m_menu; // the tray's "最近提醒"
     RecentBulletins m_recent;
     PollHealth m_health;
 };

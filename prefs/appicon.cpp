@@ -1,12 +1,7 @@
 #include "prefs/appicon.h"
 
-#include "prefs/desktophints.h"
-
-#include <QApplication>
-#include <QLibraryInfo>
 #include <QPainter>
 #include <QPainterPath>
-#include <QTranslator>
 
 namespace lckb {
 
@@ -41,30 +36,6 @@ QImage appIconImage(int size)
     p.setBrush(QColor(0xFF, 0xD5, 0x4F));
     p.drawEllipse(QPointF(50, 48), 8, 8);
     return img;
-}
-
-void setUpApplication()
-{
-    // The name desktops show for the program: the tray's list of icons
-    // (StatusNotifier Title), notifications, the sound mixer. The desktop
-    // entry, the windows' class and the Wayland app id stay "lckb".
-    QApplication::setApplicationName(QStringLiteral("澜策快报"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("lckb"));
-    keepWindowClass();
-    QApplication::setApplicationVersion(QStringLiteral(LCKB_VERSION));
-    QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(appIcon());
-    // Every text Qt draws itself (buttons of the message boxes, the menus of
-    // text boxes and pages) in Chinese, whatever the user's locale: all the
-    // program's own text is Chinese. Where Qt's translations are not
-    // installed, the message boxes still name their buttons themselves.
-    for (const char *catalogue : {"qtbase_zh_CN", "qtwebengine_zh_CN"}) {
-        auto *t = new QTranslator(qApp);
-        if (t->load(QLatin1String(catalogue), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-            QCoreApplication::installTranslator(t);
-        else
-            delete t;
-    }
 }
 
 namespace {

@@ -10,9 +10,4 @@ QImage appIconImage(int size);
 // Greyed out, the tray shows it while the reminder is interrupted.
 QIcon appIcon(bool greyedOut = false);
 
-// What the application object carries for every window of the program: its
-// name (澜策快报), version and icon, and a run that the tray keeps alive. No
-// display name: the platform would append it to every window title.
-void setUpApplication();
-
 } // namespace lckb

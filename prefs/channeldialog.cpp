@@ -2,7 +2,7 @@
 
 #include "app/choices.h"
 #include "app/keys.h"
-#include "prefs/desktophints.h"
+#include "desktop/windowhints.h"
 #include "prefs/screenunits.h"
 
 #include <QCheckBox>

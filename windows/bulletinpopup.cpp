@@ -1,7 +1,7 @@
 #include "windows/bulletinpopup.h"
 
 #include "app/twips.h"
-#include "prefs/desktophints.h"
+#include "desktop/windowhints.h"
 #include "prefs/messagebox.h"
 #include "prefs/screenunits.h"
 #include "windows/mainlink.h"
@@ -57,7 +57,6 @@ BulletinPopup::BulletinPopup(MainLink &main, const Bulletin &bulletin, int seque
     , m_sequence(sequence)
     , m_closeTicker(tickMs)
 {
-    markAsSideWindow(this);
     markAsAnnouncement(this);
     setAttribute(Qt::WA_DeleteOnClose);
     // The user is working in another program: announce, do not take the keyboard.

@@ -4,23 +4,10 @@
 #include "windows/mainlink.h"
 #include "windows/openbulletin.h"
 
-#include <QCoreApplication>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-
 namespace lckb {
 
 namespace {
-const QString kService = QStringLiteral("org.freedesktop.Notifications");
-const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
-const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
 const QString kDefaultAction = QStringLiteral("default");
-
-QDBusMessage closeCall(uint id)
-{
-    return QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification")) << id;
-}
 } // namespace
 
 // One announcement: a notification once the server has given it an id, or
@@ -40,17 +27,17 @@ public:
     const int sequence;
     uint id = 0;
     bool closeWhenKnown = false; // closed before the server answered
-    QPointer<QWidget> popup;
+    QPointer<PopupHandle> popup; // the pop-up window shown in its place
 };
 
 NotificationHost::NotificationHost(MainLink &main, int tickMs, const QDBusConnection &bus)
     : m_main(main)
     , m_tickMs(tickMs)
-    , m_bus(bus)
+    , m_server(bus)
+    , m_fallback(main, tickMs)
 {
-    m_bus.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
-                  SLOT(onActionInvoked(uint, QString)));
-    m_bus.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this, SLOT(onClosed(uint, uint)));
+    connect(&m_server, &DesktopNotifications::actionInvoked, this, &NotificationHost::onActionInvoked);
+    connect(&m_server, &DesktopNotifications::closed, this, &NotificationHost::onClosed);
 }
 
 NotificationHost::~NotificationHost()
@@ -58,7 +45,7 @@ NotificationHost::~NotificationHost()
     // A notification left on the desktop would open nothing once the program
     // has gone. Waited for: no event loop runs any more to send it later.
     for (auto it = m_shown.cbegin(); it != m_shown.cend(); ++it)
-        m_bus.call(closeCall(it.key()), QDBus::Block, 500);
+        m_server.closeNow(it.key(), 500);
 }
 
 PopupHandle *NotificationHost::createPopup(const Bulletin &b, int sequence)
@@ -66,37 +53,26 @@ PopupHandle *NotificationHost::createPopup(const Bulletin &b, int sequence)
     return new Notice(*this, b, sequence);
 }
 
-QString NotificationHost::bodyText(const QString &text)
-{
-    QString out = text;
-    return out.replace(u'&', QLatin1String("&amp;")).replace(u'<', QLatin1String("&lt;")).replace(u'>', QLatin1String("&gt;"));
-}
-
 void NotificationHost::notify(Notice *n)
 {
-    QVariantMap hints;
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("lckb"));
-    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(1)));
-    // The program plays its own sound, by the channel's rule.
-    hints.insert(QStringLiteral("suppress-sound"), true);
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    call << QCoreApplication::applicationName() << uint(0) << QStringLiteral("lckb") << n->bulletin.title << bodyText(BulletinPopup::kInvitation)
-         << QStringList{kDefaultAction, QStringLiteral("查看")} << hints << int(3 * m_tickMs);
-    auto *watch = new QDBusPendingCallWatcher(m_bus.asyncCall(call, 10000), n);
-    connect(watch, &QDBusPendingCallWatcher::finished, this, [this, n, watch] {
-        watch->deleteLater();
-        const QDBusPendingReply<uint> reply = *watch;
-        if (reply.isError())
-            failed(n);
+    DesktopNotification note;
+    note.summary = n->bulletin.title;
+    note.body = BulletinPopup::kInvitation;
+    note.actions = QStringList{kDefaultAction, QStringLiteral("查看")};
+    note.soundless = true; // the program plays its own sound, by the channel's rule
+    note.expireMs = 3 * m_tickMs;
+    m_server.notify(note, 10000, n, [this, n](std::optional<uint> id) {
+        if (id)
+            notified(n, *id);
         else
-            notified(n, reply.value());
+            failed(n);
     });
 }
 
 void NotificationHost::notified(Notice *n, uint id)
 {
     if (n->closeWhenKnown) {
-        m_bus.send(closeCall(id));
+        m_server.close(id);
         n->deleteLater();
         return;
     }
@@ -111,7 +87,7 @@ void NotificationHost::failed(Notice *n)
         return;
     }
     // No notification server: the bulletin still gets its pop-up.
-    auto *p = new BulletinPopup(m_main, n->bulletin, n->sequence, m_tickMs);
+    PopupHandle *p = m_fallback.createPopup(n->bulletin, n->sequence);
     n->popup = p;
     connect(p, &QObject::destroyed, n, &QObject::deleteLater);
     p->show();
@@ -128,7 +104,7 @@ void NotificationHost::withdraw(Notice *n)
         return;
     }
     m_shown.remove(n->id);
-    m_bus.send(closeCall(n->id));
+    m_server.close(n->id);
     n->deleteLater();
 }
 

@@ -5,7 +5,9 @@
 // bulletin's title and the pop-up's invitation; its default action does what
 // a click on the pop-up does. Where the notification server refuses or is
 // missing, the bulletin gets a pop-up window after all.
+#include "desktop/notifications.h"
 #include "reminder/alerts.h"
+#include "windows/popuphost.h"
 
 #include <QDBusConnection>
 #include <QHash>
@@ -28,11 +30,6 @@ public:
 
     PopupHandle *createPopup(const Bulletin &b, int sequence) override;
 
-    // `text` as a notification's body: servers may read a body as markup,
-    // so '&', '<' and '>' go as entities and show as themselves. The
-    // summary is plain text by the protocol and goes as it is.
-    static QString bodyText(const QString &text);
-
 private slots:
     void onActionInvoked(uint id, const QString &key);
     void onClosed(uint id, uint reason);
@@ -46,8 +43,9 @@ private:
 
     MainLink &m_main;
     int m_tickMs;
-    QDBusConnection m_bus;
+    DesktopNotifications m_server;
     QHash<uint, QPointer<Notice>> m_shown; // by the server's notification id
+    PopupWindows m_fallback;               // where the server refuses or is missing
 };
 
 } // namespace lckb

@@ -2,6 +2,8 @@
 
 #include "windows/bulletinpopup.h"
 
+#include <utility>
+
 namespace lckb {
 
 namespace {
@@ -20,10 +22,20 @@ private:
 
 } // namespace
 
+PopupWindows::~PopupWindows()
+{
+    const QList<QPointer<QWidget>> windows = std::exchange(m_windows, {});
+    for (const QPointer<QWidget> &w : windows)
+        delete w.data();
+}
+
 PopupHandle *PopupWindows::createPopup(const Bulletin &b, int sequence)
 {
     // No parent: a pop-up is a window of its own and deletes itself when closed.
-    return new WindowHandle(new BulletinPopup(m_main, b, sequence, m_tickMs));
+    auto *w = new BulletinPopup(m_main, b, sequence, m_tickMs);
+    m_windows.removeAll(QPointer<QWidget>());
+    m_windows.append(w);
+    return new WindowHandle(w);
 }
 
 } // namespace lckb

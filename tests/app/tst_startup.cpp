@@ -1,13 +1,14 @@
 // Start-up: the server line table, the stored line index, the options, and
 // the refusal of a second copy.
 #include "files.h"
-#include "app/autostart.h"
 #include "app/datafolder.h"
 #include "app/hostsources.h"
 #include "app/options.h"
-#include "app/platform.h"
 #include "app/serverlines.h"
 #include "app/singleinstance.h"
+#include "app/startup.h"
+#include "desktop/autostart.h"
+#include "desktop/platform.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,6 +30,7 @@ private slots:
     void serverLineTable();
     void options();
     void hostsWithoutACommandLine();
+    void sessionOfAStart();
     void autostartEntry();
     void platformChoice();
     void secondCopyRefusedUntilTheFirstDies();
@@ -215,6 +217,60 @@ void TstStartup::hostsWithoutACommandLine()
     c = chooseHosts(std::nullopt, places);
     QVERIFY(!c.lines);
     QCOMPARE(c.problems.size(), 3);
+}
+
+void TstStartup::sessionOfAStart()
+{
+    // A portable program folder: its own lines.ini, and config.ini with the
+    // line chosen last time.
+    QTemporaryDir root;
+    const QString programDir = root.filePath("prog/");
+    QVERIFY(QDir().mkpath(programDir));
+    HostPlaces places;
+    places.programDir = programDir;
+    places.configHome = root.filePath("home");
+    QVERIFY(testkit::writeFile(programDir + "lines.ini", "[lines]\nline0=p0\nline1=p1:81\nline2=p2\n"));
+    QVERIFY(testkit::writeFile(programDir + "config.ini", "[config]\nxianlu=2\n"));
+    const QString autostart = root.filePath("config/autostart/lckb.desktop");
+    const QString program = programDir + "lckb";
+
+    const SessionStart fromFile =
+        startSession(parseOptions({"lckb", "--poll-interval", "2"}), places, autostart, program);
+    const Session &s = fromFile.session;
+    QVERIFY(fromFile.hostProblems.isEmpty());
+    QVERIFY(fromFile.missingHosts.isEmpty());
+    QCOMPARE(s.serverLines, *makeServerLines({"p0", "p1:81", "p2"}));
+    QCOMPARE(s.choices.lineIndex(), 2);
+    QCOMPARE(s.mainPageUrl(), QStringLiteral("http://p2/nc/i88-61.asp"));
+    QCOMPARE(s.intervals.poll, 2000);
+    // Everything of the user's beside the program, where it can be written.
+    QCOMPARE(s.programDir(), programDir);
+    QCOMPARE(s.dataDir(), programDir);
+    QCOMPARE(s.profilePath(), programDir + "config.ini");
+    QCOMPARE(s.recentFile, programDir + "recent");
+    QCOMPARE(s.autostartFile, autostart);
+    // The hosts came from the folder: a start by the desktop finds them there again.
+    QCOMPARE(s.startCommand, QStringList{program});
+    QVERIFY(!QFileInfo::exists(autostart));
+
+    // --hosts comes before the file, and an autostart repeats it as given.
+    const SessionStart given =
+        startSession(parseOptions({"lckb", "--hosts", "g0,g1,[::1]:9"}), places, autostart, program);
+    QCOMPARE(given.session.serverLines, *makeServerLines({"g0", "g1", "[::1]:9"}));
+    QCOMPARE(given.session.startCommand, (QStringList{program, "--hosts", "g0,g1,[::1]:9"}));
+    QCOMPARE(given.session.intervals.poll, 30000);
+    QVERIFY(given.missingHosts.isEmpty());
+
+    // A file that cannot be used and no other source: the problem for the
+    // terminal, the placeholder lines, and the message that says where hosts go.
+    QVERIFY(testkit::writeFile(programDir + "lines.ini", "[lines]\nline0=p0\n"));
+    const SessionStart none = startSession(parseOptions({"lckb"}), places, autostart, program);
+    QCOMPARE(none.hostProblems.size(), 1);
+    QVERIFY(none.hostProblems.first().startsWith(programDir + "lines.ini: "));
+    QCOMPARE(none.session.serverLines, defaultServerLines());
+    QCOMPARE(none.missingHosts, missingHostsMessage(places));
+    QVERIFY(none.missingHosts.contains(root.filePath("home/lckb/lines.ini")));
+    QCOMPARE(none.session.startCommand, QStringList{program});
 }
 
 void TstStartup::autostartEntry()
@@ -442,10 +498,25 @@ void TstStartup::userFilesLiveWhereTheyCanBeWritten()
     QCOMPARE(dataFolder(programDir), rootWritesAnyway ? programDir : home.filePath(".config/lckb/"));
     QVERIFY(::chmod(QFile::encodeName(program.path()).constData(), 0700) == 0);
     QCOMPARE(dataFolder(programDir), programDir);
-    qputenv("XDG_CONFIG_HOME", savedConfig);
-    qputenv("HOME", savedHome);
-    if (savedConfig.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
+    // Every other user file follows the same base-folder rules: relative
+    // values count as unset, and so do relative entries of $XDG_CONFIG_DIRS.
+    const QByteArray savedDirs = qgetenv("XDG_CONFIG_DIRS"), savedState = qgetenv("XDG_STATE_HOME");
+    QCOMPARE(AutostartEntry::defaultFile(), home.filePath(".config/autostart/lckb.desktop"));
+    qputenv("XDG_CONFIG_DIRS", "relative:/opt/site::etc");
+    QCOMPARE(HostPlaces::fromEnvironment(programDir).configDirs, QStringList{"/opt/site"});
+    qputenv("XDG_CONFIG_DIRS", "relative");
+    QCOMPARE(HostPlaces::fromEnvironment(programDir).configDirs, QStringList{"/etc/xdg"});
+    qputenv("XDG_STATE_HOME", "");
+    QCOMPARE(recentFile(programDir, own), home.filePath(".local/state/lckb/recent"));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath("state")));
+    QCOMPARE(recentFile(programDir, own), home.filePath("state/lckb/recent"));
+    for (auto [name, value] : {std::pair{"XDG_CONFIG_HOME", savedConfig}, {"XDG_CONFIG_DIRS", savedDirs},
+                               {"XDG_STATE_HOME", savedState}, {"HOME", savedHome}}) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstStartup)

@@ -1,6 +1,7 @@
 // The program's windows as the window system holds them, on a private X
 // server with a window manager: their titles exactly as designed, their
 // frames and buttons, where the pop-up lands, and the tray's own message.
+#include "desktop/application.h"
 #include "prefs/appicon.h"
 #include "prefs/channeldialog.h"
 #include "fixture.h"
@@ -634,7 +635,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication app(argc, argv);
-    setUpApplication(); // as the program sets itself up
+    setUpApplication(appIcon()); // as the program sets itself up
     TstDesktop t;
     return QTest::qExec(&t, argc, argv);
 }

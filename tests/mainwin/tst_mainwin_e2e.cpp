@@ -10,6 +10,7 @@
 #include "windows/bulletinpopup.h"
 #include "app/gbk.h"
 #include "mainwin/traystatus.h"
+#include "desktop/application.h"
 #include "prefs/appicon.h"
 #include "testkit.h"
 #include "files.h"
@@ -209,7 +210,7 @@ void TstEndToEnd::missedBulletinsAndAStoppedReminderInTheTray()
         const QJsonArray top = QJsonDocument::fromJson(tray({"dump"})).object()["menu"].toObject()["children"].toArray();
         for (const QJsonValue &m : top) {
             const QJsonArray entries = m.toObject()["children"].toArray();
-            if (m.toObject()["label"].toString() != TrayStatus::kMenuTitle || entries.isEmpty()
+            if (m.toObject()["label"].toString() != Tray::kRecentTitle || entries.isEmpty()
                 || !entries.first().toObject()["enabled"].toBool())
                 continue;
             const QString raw = entries.first().toObject()["label"].toString();
@@ -307,7 +308,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication app(argc, argv);
-    lckb::setUpApplication();
+    lckb::setUpApplication(lckb::appIcon());
     TstEndToEnd t;
     return QTest::qExec(&t, argc, argv);
 }

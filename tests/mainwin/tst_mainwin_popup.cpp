@@ -4,7 +4,7 @@
 #include "fixture.h"
 #include "prefs/messagebox.h"
 #include "mainwin/mainwindow.h"
-#include "prefs/desktophints.h"
+#include "desktop/windowhints.h"
 #include "windows/bulletinpopup.h"
 #include "testkit.h"
 #include "app/twips.h"

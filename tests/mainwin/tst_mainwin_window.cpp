@@ -306,6 +306,7 @@ void TstMainWindow::quitCommands()
         MainWindow &w = fx.start(prog, Shown);
         QWidget other;
         other.show();
+        prog.alerts().announce({0, "g", "t", "http://x/", {}});
         QSignalSpy ended(&prog, &Program::ended);
         // "关闭退出" in the tray menu: the icon goes and the run ends at once,
         // without the window's closing steps.
@@ -314,7 +315,10 @@ void TstMainWindow::quitCommands()
         QVERIFY(!prog.tray().icon()->isVisible());
         QVERIFY(w.isVisible());
         QVERIFY(other.isVisible());
+        QCOMPARE(testkit::popups().size(), 1);
     }
+    // The pop-up left open went with the program, before its main window.
+    QCOMPARE(testkit::countOf<BulletinPopup>(true), 0);
     {
         Fixture fx;
         Program prog(fx.session, &fx.player);

@@ -1,6 +1,7 @@
 // The alerts as desktop notifications, against a notification server of the
 // test's own on a private session bus.
 #include "app/session.h"
+#include "desktop/notifications.h"
 #include "windows/bulletinpopup.h"
 #include "windows/mainlink.h"
 #include "windows/notificationhost.h"
@@ -166,7 +167,7 @@ void TstNotificationHost::bulletinsAsNotifications()
     QCOMPARE(notes.first().timeout, 3000); // three ticks, as a pop-up lives
     QCOMPARE(notes.at(3).args.at(1), markup);
     // A body may be read as markup: what it says goes as entities.
-    QCOMPARE(NotificationHost::bodyText(QStringLiteral("<i>R&D</i>")), QStringLiteral("&lt;i&gt;R&amp;D&lt;/i&gt;"));
+    QCOMPARE(DesktopNotifications::bodyText(QStringLiteral("<i>R&D</i>")), QStringLiteral("&lt;i&gt;R&amp;D&lt;/i&gt;"));
     QCOMPARE(server.order(),
              (QStringList{"Notify 7", "Notify 8", "Notify 9", "CloseNotification 7", "Notify 10"}));
     for (const auto &n : notes)

@@ -1,4 +1,4 @@
-#include "prefs/desktophints.h"
+#include "desktop/windowhints.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -7,8 +7,10 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace lckb {
@@ -32,6 +34,36 @@ xcb_atom_t atom(xcb_connection_t *c, const char *name)
     return a;
 }
 
+using PropertyReply = std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>;
+
+// The first `longs` 32-bit units of a window's property; null without an answer.
+PropertyReply readProperty(xcb_connection_t *c, xcb_window_t win, xcb_atom_t prop, xcb_atom_t type, uint32_t longs)
+{
+    return {xcb_get_property_reply(c, xcb_get_property(c, 0, win, prop, type, 0, longs), nullptr), &std::free};
+}
+
+QByteArray bytesOf(const PropertyReply &r)
+{
+    return r ? QByteArray(static_cast<const char *>(xcb_get_property_value(r.get())), xcb_get_property_value_length(r.get()))
+             : QByteArray();
+}
+
+// A list of atoms (_NET_WM_STATE, WM_PROTOCOLS); empty when the property is
+// missing or holds something else.
+std::vector<xcb_atom_t> atomsOf(xcb_connection_t *c, xcb_window_t win, xcb_atom_t prop, uint32_t longs)
+{
+    const PropertyReply r = readProperty(c, win, prop, XCB_ATOM_ATOM, longs);
+    if (!r || r->format != 32 || r->type != XCB_ATOM_ATOM)
+        return {};
+    const auto *v = static_cast<const xcb_atom_t *>(xcb_get_property_value(r.get()));
+    return {v, v + xcb_get_property_value_length(r.get()) / 4};
+}
+
+void setAtoms(xcb_connection_t *c, xcb_window_t win, xcb_atom_t prop, const std::vector<xcb_atom_t> &atoms)
+{
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, prop, XCB_ATOM_ATOM, 32, uint32_t(atoms.size()), atoms.data());
+}
+
 // The Motif hints as window managers read them: flags, functions,
 // decorations, input mode, status.
 enum : uint32_t {
@@ -46,25 +78,49 @@ enum : uint32_t {
 // The name the running window manager gives itself (empty without one).
 QByteArray windowManagerName(xcb_connection_t *c)
 {
-    const auto word = [c](xcb_window_t win, xcb_atom_t prop, xcb_atom_t type) {
-        QByteArray v;
-        if (xcb_get_property_reply_t *r =
-                xcb_get_property_reply(c, xcb_get_property(c, 0, win, prop, type, 0, 256), nullptr)) {
-            v = QByteArray(static_cast<const char *>(xcb_get_property_value(r)), xcb_get_property_value_length(r));
-            std::free(r);
-        }
-        return v;
-    };
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    const QByteArray check = word(root, atom(c, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
+    const QByteArray check = bytesOf(readProperty(c, root, atom(c, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 256));
     if (check.size() != 4)
         return {};
     xcb_window_t wm = 0;
     std::memcpy(&wm, check.constData(), 4);
-    return word(wm, atom(c, "_NET_WM_NAME"), atom(c, "UTF8_STRING"));
+    return bytesOf(readProperty(c, wm, atom(c, "_NET_WM_NAME"), atom(c, "UTF8_STRING"), 256));
 }
 
-const char *const kAnnouncement = "lckbAnnouncement";
+const char kToolbar[] = "_NET_WM_WINDOW_TYPE_TOOLBAR";
+const char kUtility[] = "_NET_WM_WINDOW_TYPE_UTILITY";
+const char kNotification[] = "_NET_WM_WINDOW_TYPE_NOTIFICATION";
+
+// What a side window tells each window manager it is (_NET_WM_WINDOW_TYPE),
+// most particular first. No type: Qt's own word stands (a utility window).
+struct WindowTypes
+{
+    const char *windowManager;                // its _NET_WM_NAME; null: any other
+    std::array<const char *, 2> side;         // a side window
+    std::array<const char *, 2> announcement; // a side window that announces
+};
+
+const WindowTypes kWindowTypes[] = {
+    // Openbox keeps the minimise and maximise buttons on every window
+    // whatever its hints say, except on menus and toolbars: there the window
+    // says it is a toolbar first (the others read a utility window).
+    {"Openbox", {kToolbar, kUtility}, {kToolbar, kUtility}},
+    // mutter and KWin draw no frame around a notification: an announcement
+    // stays a utility window (one of its own: KWin hides only the transient
+    // ones of an inactive program).
+    {"KWin", {}, {kUtility}},
+    {"GNOME Shell", {}, {kUtility}},
+    {"Mutter", {}, {kUtility}},
+    // Elsewhere an announcement says what it is, a notification, which keeps
+    // the title bar and its close button.
+    {nullptr, {}, {kNotification, kUtility}},
+};
+
+const WindowTypes &windowTypesFor(const QByteArray &windowManager)
+{
+    return *std::find_if(std::begin(kWindowTypes), std::end(kWindowTypes) - 1,
+                         [&](const WindowTypes &t) { return windowManager == t.windowManager; });
+}
 
 // Qt offers WM_TAKE_FOCUS even on a window that refuses the input focus;
 // xfwm4 counts that as wanting the focus and makes such a window the active
@@ -73,46 +129,27 @@ void dropTakeFocus(xcb_connection_t *c, xcb_window_t win)
 {
     const xcb_atom_t protocols = atom(c, "WM_PROTOCOLS");
     const xcb_atom_t takeFocus = atom(c, "WM_TAKE_FOCUS");
-    std::vector<xcb_atom_t> kept;
-    if (xcb_get_property_reply_t *r =
-            xcb_get_property_reply(c, xcb_get_property(c, 0, win, protocols, XCB_ATOM_ATOM, 0, 32), nullptr)) {
-        if (r->format == 32 && r->type == XCB_ATOM_ATOM) {
-            const auto *v = static_cast<const xcb_atom_t *>(xcb_get_property_value(r));
-            for (int i = 0; i < xcb_get_property_value_length(r) / 4; ++i)
-                if (v[i] != takeFocus)
-                    kept.push_back(v[i]);
-        }
-        std::free(r);
-    }
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, protocols, XCB_ATOM_ATOM, 32, uint32_t(kept.size()),
-                        kept.data());
+    std::vector<xcb_atom_t> kept = atomsOf(c, win, protocols, 32);
+    kept.erase(std::remove(kept.begin(), kept.end(), takeFocus), kept.end());
+    setAtoms(c, win, protocols, kept);
 }
 
-void setSideWindowHints(QWidget *w)
+void setSideWindowHints(QWidget *w, bool announcement)
 {
     xcb_connection_t *c = x11();
     if (!c)
         return;
     const auto win = xcb_window_t(w->winId());
     const xcb_atom_t state = atom(c, "_NET_WM_STATE");
-    std::vector<xcb_atom_t> states;
     // Qt merges its own states (stay on top) into what it finds here when it
     // maps the window.
-    if (xcb_get_property_reply_t *r =
-            xcb_get_property_reply(c, xcb_get_property(c, 0, win, state, XCB_ATOM_ATOM, 0, 64), nullptr)) {
-        if (r->format == 32 && r->type == XCB_ATOM_ATOM) {
-            const auto *v = static_cast<const xcb_atom_t *>(xcb_get_property_value(r));
-            states.assign(v, v + xcb_get_property_value_length(r) / 4);
-        }
-        std::free(r);
-    }
+    std::vector<xcb_atom_t> states = atomsOf(c, win, state, 64);
     for (const char *name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
         const xcb_atom_t a = atom(c, name);
         if (a != XCB_ATOM_NONE && std::find(states.begin(), states.end(), a) == states.end())
             states.push_back(a);
     }
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, state, XCB_ATOM_ATOM, 32, uint32_t(states.size()),
-                        states.data());
+    setAtoms(c, win, state, states);
 
     // Qt always lets the user resize and gives a resize border; the window
     // has a fixed size, so neither, and no minimise or maximise.
@@ -121,30 +158,15 @@ void setSideWindowHints(QWidget *w)
                                MwmDecorBorder | MwmDecorTitle, 0, 0};
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, motif, motif, 32, 5, hints);
 
-    const QByteArray wm = windowManagerName(c);
-    const xcb_atom_t type = atom(c, "_NET_WM_WINDOW_TYPE");
-    const xcb_atom_t utility = atom(c, "_NET_WM_WINDOW_TYPE_UTILITY");
-    if (wm == "Openbox") {
-        // Openbox keeps the minimise and maximise buttons on every window
-        // whatever its hints say, except on menus and toolbars; there the
-        // window says it is a toolbar first (the others read a utility
-        // window, as before).
-        const xcb_atom_t types[2] = {atom(c, "_NET_WM_WINDOW_TYPE_TOOLBAR"), utility};
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, type, XCB_ATOM_ATOM, 32, 2, types);
-    }
-    const bool announcement = w->property(kAnnouncement).toBool();
     if (announcement)
         dropTakeFocus(c, win);
-    if (announcement && wm != "Openbox") {
-        // What it is, a notification, where that keeps the title bar and its
-        // close button; mutter and KWin draw no frame around a notification,
-        // so there it stays a utility window (one of its own: KWin hides only
-        // the transient ones of an inactive program).
-        const bool frameless = wm == "KWin" || wm == "GNOME Shell" || wm == "Mutter";
-        const xcb_atom_t types[2] = {atom(c, "_NET_WM_WINDOW_TYPE_NOTIFICATION"), utility};
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, type, XCB_ATOM_ATOM, 32, frameless ? 1 : 2,
-                            frameless ? &utility : types);
-    }
+    const WindowTypes &types = windowTypesFor(windowManagerName(c));
+    std::vector<xcb_atom_t> type;
+    for (const char *name : announcement ? types.announcement : types.side)
+        if (name)
+            type.push_back(atom(c, name));
+    if (!type.empty())
+        setAtoms(c, win, atom(c, "_NET_WM_WINDOW_TYPE"), type);
     xcb_flush(c);
 }
 
@@ -153,16 +175,26 @@ void setSideWindowHints(QWidget *w)
 class SideWindowHints : public QObject
 {
 public:
-    using QObject::QObject;
+    SideWindowHints(QWidget *w, bool announcement) : QObject(w), m_announcement(announcement) {}
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Show && watched == parent())
-            setSideWindowHints(static_cast<QWidget *>(watched));
+            setSideWindowHints(static_cast<QWidget *>(watched), m_announcement);
         return false;
     }
+
+private:
+    const bool m_announcement;
 };
+
+void makeSideWindow(QWidget *w, bool announcement)
+{
+    w->setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                      | Qt::WindowCloseButtonHint);
+    w->installEventFilter(new SideWindowHints(w, announcement));
+}
 
 // WM_CLASS is "instance\0class\0"; the instance Qt chose stays.
 void setWindowClass(QWidget *w)
@@ -172,13 +204,9 @@ void setWindowClass(QWidget *w)
         return;
     const auto win = xcb_window_t(w->winId());
     QByteArray instance = "lckb";
-    if (xcb_get_property_reply_t *r = xcb_get_property_reply(
-            c, xcb_get_property(c, 0, win, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256), nullptr)) {
-        const QByteArray v(static_cast<const char *>(xcb_get_property_value(r)), xcb_get_property_value_length(r));
-        if (const qsizetype end = v.indexOf('\0'); end > 0)
-            instance = v.left(end);
-        std::free(r);
-    }
+    const QByteArray v = bytesOf(readProperty(c, win, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 256));
+    if (const qsizetype end = v.indexOf('\0'); end > 0)
+        instance = v.left(end);
     const QByteArray value = instance + '\0' + "lckb" + '\0';
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, win, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, uint32_t(value.size()),
                         value.constData());
@@ -216,19 +244,17 @@ void keepWindowClass()
 
 void markAsSideWindow(QWidget *w)
 {
-    w->setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                      | Qt::WindowCloseButtonHint);
-    w->installEventFilter(new SideWindowHints(w));
+    makeSideWindow(w, false);
 }
 
 void markAsAnnouncement(QWidget *w)
 {
+    makeSideWindow(w, true);
     // Qt makes every tool window transient for the program's client leader;
     // KWin hides such windows while another program is active
     // (HideUtilityWindowsForInactive). A top-level window of its own, then,
     // whose type the window manager learns when it is shown.
     w->setWindowFlags((w->windowFlags() & ~Qt::WindowType_Mask) | Qt::Window | Qt::WindowDoesNotAcceptFocus);
-    w->setProperty(kAnnouncement, true);
 }
 
 QPoint keepInWorkArea(const QPoint &wanted, const QSize &outer, const QRect &workArea)

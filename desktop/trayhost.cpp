@@ -1,6 +1,6 @@
-#include "mainwin/trayhost.h"
+#include "desktop/trayhost.h"
 
-#include "prefs/desktophints.h"
+#include "desktop/windowhints.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

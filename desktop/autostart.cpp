@@ -1,6 +1,7 @@
-#include "app/autostart.h"
+#include "desktop/autostart.h"
 
 #include "app/smallfile.h"
+#include "desktop/xdgfolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,6 +61,15 @@ int openFolder(const QString &folder, QString *why)
     return fd;
 }
 
+// Where a refusal's reason goes: `why`, emptied, or `spare` for a caller
+// who does not ask.
+QString *reasonOut(QString *why, QString &spare)
+{
+    QString *out = why ? why : &spare;
+    out->clear();
+    return out;
+}
+
 bool isLinkIn(int dirFd, const QByteArray &name)
 {
     struct stat st = {};
@@ -76,10 +86,7 @@ AutostartEntry::AutostartEntry(const QString &file, const QStringList &command)
 
 QString AutostartEntry::defaultFile()
 {
-    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!QDir::isAbsolutePath(configHome))
-        configHome = QDir::homePath() + QStringLiteral("/.config");
-    return QDir(configHome).filePath(QStringLiteral("autostart/lckb.desktop"));
+    return QDir(xdgConfigHome()).filePath(QStringLiteral("autostart/lckb.desktop"));
 }
 
 QString AutostartEntry::execValue(const QStringList &command)
@@ -144,10 +151,8 @@ bool AutostartEntry::enabled() const
 
 bool AutostartEntry::enable(QString *why) const
 {
-    QString reason;
-    if (!why)
-        why = &reason;
-    why->clear();
+    QString spare;
+    why = reasonOut(why, spare);
     const QString program = m_command.value(0);
     // A folder name that is no UTF-8 reaches Qt as replacement characters (or
     // not at all): an entry would start nothing, or something else.
@@ -194,10 +199,8 @@ bool AutostartEntry::enable(QString *why) const
 
 bool AutostartEntry::disable(QString *why) const
 {
-    QString reason;
-    if (!why)
-        why = &reason;
-    why->clear();
+    QString spare;
+    why = reasonOut(why, spare);
     const QFileInfo info(m_file);
     const QString folder = info.absolutePath();
     struct stat st = {};

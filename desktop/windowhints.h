@@ -19,8 +19,8 @@ void markAsSideWindow(QWidget *w);
 // A side window that announces something while the user works in another
 // program (the pop-up): it never takes the keyboard, on arrival or later,
 // and it is transient for no other window, so that no window manager hides
-// it with an inactive program's tool windows. Called after markAsSideWindow,
-// before the window is first shown.
+// it with an inactive program's tool windows. Called instead of
+// markAsSideWindow, before the window is first shown.
 void markAsAnnouncement(QWidget *w);
 
 // Where a window goes that wants its frame's top-left corner at `wanted`:
