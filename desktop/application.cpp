@@ -34,7 +34,7 @@ void setUpApplication(const QIcon &icon)
     }
 }
 
-std::unique_ptr<QApplication> makeApplication(int &argc, char **argv, const QStringList &arguments, const QIcon &icon)
+std::unique_ptr<QApplication> makeApplication(int &argc, char **argv, const QStringList &arguments)
 {
     const QString platform = platformToRequest(platformContextFromEnvironment(arguments));
     if (!platform.isEmpty())
@@ -43,7 +43,6 @@ std::unique_ptr<QApplication> makeApplication(int &argc, char **argv, const QStr
     auto app = std::make_unique<QApplication>(argc, argv);
     if (!platform.isEmpty())
         qunsetenv("QT_QPA_PLATFORM");
-    setUpApplication(icon);
     // The polls go through the proxy the desktop is set to, as the page does.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
     return app;

@@ -23,7 +23,8 @@ int main(int argc, char *argv[])
         return lckb::answerOptions(opt);
     if (!opt.verbose)
         lckb::keepTerminalQuiet();
-    const std::unique_ptr<QApplication> app = lckb::makeApplication(argc, argv, args, lckb::appIcon());
+    const std::unique_ptr<QApplication> app = lckb::makeApplication(argc, argv, args);
+    lckb::setUpApplication(lckb::appIcon()); // the icon is drawn once the application is there
 
     lckb::SingleInstance instance;
     if (!instance.tryAcquire()) {
