@@ -51,9 +51,7 @@ int main(int argc, char *argv[])
     lckb::traceProgram(program);
     program.start();
     program.window().show();
-    // Without hosts the user is told once where they go.
     if (!start.missingHosts.isEmpty())
-        lckb::openMessage(QMessageBox::Warning, lckb::kAppTitle, start.missingHosts, QMessageBox::Ok,
-                          &program.window());
+        program.tellMissingHosts(start.missingHosts);
     return app->exec();
 }

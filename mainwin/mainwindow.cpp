@@ -128,6 +128,8 @@ void MainWindow::applyResizeRule()
     QWidget *remember = m_choiceBoxes->rememberLoginBox();
     remember->move(tw(W - 3570), remember->y());
     m_pageView->setGeometry(0, tw(400), qMax(0, tw(W - 140)), qMax(0, tw(H - 900)));
+    if (m_pageNotice)
+        m_pageNotice->setGeometry(m_pageView->geometry());
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)
@@ -184,6 +186,25 @@ void MainWindow::closeAllWindows()
             w->close();
     }
     close();
+}
+
+void MainWindow::showPageNotice(const QString &text)
+{
+    if (!m_pageNotice) {
+        m_pageNotice = new QLabel(this);
+        m_pageNotice->setObjectName(QStringLiteral("pageNotice"));
+        m_pageNotice->setTextFormat(Qt::PlainText);
+        m_pageNotice->setWordWrap(true);
+        m_pageNotice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        m_pageNotice->setMargin(twipsOn(this, 300));
+        m_pageNotice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        m_pageNotice->setAutoFillBackground(true);
+        m_pageNotice->setBackgroundRole(QPalette::Base);
+    }
+    m_pageNotice->setText(text);
+    m_pageNotice->setGeometry(m_pageView->geometry());
+    m_pageNotice->show();
+    m_pageNotice->raise();
 }
 
 void MainWindow::showFromTrayMenu()

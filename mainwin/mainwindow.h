@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <functional>
 
+class QLabel;
 class QPushButton;
 
 namespace lckb {
@@ -48,6 +49,12 @@ public:
     // The end of the run: every window of the program closes, this one last.
     void closeAllWindows();
     void stopLoginFill() { m_pageView->loginFill().stop(); }
+    // The service page learns how each poll ended: one that could not load
+    // loads again when the server is back.
+    void pollEnded(PollOutcome outcome) { m_pageView->pollEnded(outcome); }
+    // Plain text over the page area, in place of the engine's error page,
+    // when there is no service to show (no hosts).
+    void showPageNotice(const QString &text);
 
     SilentPage *page() const { return m_pageView->silentPage(); }
     ChoiceBoxes &choiceBoxes() { return *m_choiceBoxes; }
@@ -96,6 +103,7 @@ private:
 
     Session &m_session;
     ServicePage *m_pageView = nullptr;
+    QLabel *m_pageNotice = nullptr;
     QPushButton *m_quitButton = nullptr;
     QPushButton *m_promotionButton = nullptr; // hidden, moved by the resize rule only
     LineSwitch *m_lineSwitch = nullptr;

@@ -48,6 +48,10 @@ Program::Program(Session &session, SoundPlayer *player, QObject *parent)
     connect(m_tray.showAction(), &QAction::triggered, &m_window, &MainWindow::showFromTrayMenu);
     connect(m_tray.quitAction(), &QAction::triggered, this, &Program::quitFromTray);
     serveAutostart();
+    connect(&m_poll, &ReminderPoll::pollFinished, &m_window, &MainWindow::pollEnded);
+    // Back from a suspend, the poll's timer would still wait out the rest of
+    // its interval: what came meanwhile is asked for at once.
+    connect(&m_sleep, &SleepWatch::woke, &m_poll, &ReminderPoll::pollNow);
     // The reminders stop at once; the end follows what the user is told of
     // it, without the window's closing steps, and the icon goes first so no
     // dead icon stays in the tray.
@@ -97,6 +101,12 @@ void Program::start()
     m_poll.start();
     m_runLimit.start();
     m_tray.add(m_session.intervals.trayRetry);
+}
+
+void Program::tellMissingHosts(const QString &where)
+{
+    m_window.showPageNotice(where);
+    openMessage(QMessageBox::Warning, kAppTitle, where, QMessageBox::Ok, &m_window);
 }
 
 void Program::endRun(bool removeIcon, bool closeWindows)

@@ -4,6 +4,7 @@
 // its end), the tray with what it tells and its autostart switch, and the
 // routing of the page's new windows. Made and wired here, so the main window
 // stays a window.
+#include "desktop/sleepwatch.h"
 #include "mainwin/endnotice.h"
 #include "mainwin/mainwindow.h"
 #include "mainwin/router.h"
@@ -37,6 +38,9 @@ public:
     void quitFromTray() { endRun(true, false); }
     // An end that comes from outside (session end, SIGTERM): close every window, end.
     void endFromOutside() { endRun(false, true); }
+    // No source gave the hosts: where they go, in the page area and once in
+    // a message.
+    void tellMissingHosts(const QString &where);
 
     MainWindow &window() { return m_window; }
     Tray &tray() { return m_tray; }
@@ -70,6 +74,7 @@ private:
     NewWindowRouter m_router;
     TrayStatus m_trayStatus;
     EndNotice m_endNotice;
+    SleepWatch m_sleep;
     bool m_started = false;
     bool m_ended = false;
 };

@@ -5,6 +5,7 @@
 #include "windows/browser.h"
 
 #include <QWebEngineScript>
+#include <utility>
 
 namespace lckb {
 
@@ -16,7 +17,12 @@ ServicePage::ServicePage(Session &session, QWidget *parent)
     setObjectName(QStringLiteral("pageView"));
     setPage(m_page);
     connect(m_page, &QWebEnginePage::loadStarted, this, [this] { m_complete = false; });
-    connect(m_page, &QWebEnginePage::loadFinished, this, [this] { m_complete = true; });
+    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        m_complete = true;
+        // Only the service page's own load counts, not a page the user went on to.
+        if (std::exchange(m_serviceLoading, false))
+            m_recovery.pageLoaded(ok);
+    });
     m_loginFill = new LoginFill(m_session, m_page, [this] { return m_complete; }, this);
     connect(m_loginFill, &LoginFill::filled, this, &ServicePage::loginFilled);
 }
@@ -34,7 +40,14 @@ ServicePage::~ServicePage()
 void ServicePage::loadService()
 {
     // The page is silent by construction: its dialogs never show.
+    m_serviceLoading = true;
     load(QUrl(m_session.mainPageUrl()));
+}
+
+void ServicePage::pollEnded(PollOutcome outcome)
+{
+    if (m_recovery.pollEnded(outcome))
+        loadService();
 }
 
 void ServicePage::loadInFourthFrame(const QString &url, std::function<void(bool)> done)

@@ -2,6 +2,7 @@
 // The service's own page in the main window: a silent page whose loading
 // state is known, the remembered login kept typed into it, and the fourth
 // frame where bulletins open.
+#include "reminder/pollhealth.h"
 #include "windows/pagescripts.h"
 
 #include <QWebEngineView>
@@ -26,6 +27,9 @@ public:
     bool complete() const { return m_complete; }
     // The service's main page on the line in use.
     void loadService();
+    // A poll ended so: a service page that could not load loads again once
+    // the poll finds the server again (PageRecovery).
+    void pollEnded(PollOutcome outcome);
     // Loads `url` into the fourth frame; `done(true)` when the frame was told
     // to go there, `done(false)` when the page has no such frame or refused.
     void loadInFourthFrame(const QString &url, std::function<void(bool)> done);
@@ -38,7 +42,9 @@ private:
     Session &m_session;
     SilentPage *m_page;
     LoginFill *m_loginFill;
+    PageRecovery m_recovery;
     bool m_complete = false;
+    bool m_serviceLoading = false; // a load of the service page itself runs
     bool m_tearingDown = false; // the destructor runs: script callbacks do nothing
 };
 

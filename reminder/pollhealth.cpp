@@ -29,4 +29,23 @@ QString PollHealth::notice() const
     return QStringLiteral("提醒中断：自 %1 起未能取到提醒").arg(m_since.toString(QStringLiteral("HH:mm")));
 }
 
+void PageRecovery::pageLoaded(bool ok)
+{
+    m_pageFailed = !ok;
+}
+
+bool PageRecovery::pollEnded(PollOutcome outcome)
+{
+    if (outcome == PollOutcome::Busy)
+        return false;
+    if (!PollHealth::usable(outcome)) {
+        m_reloaded = false;
+        return false;
+    }
+    if (!m_pageFailed || m_reloaded)
+        return false;
+    m_reloaded = true;
+    return true;
+}
+
 } // namespace lckb

@@ -39,4 +39,24 @@ private:
     QDateTime m_since;
 };
 
+// When the service page is loaded again by itself. A page that could not
+// load (a morning's start before the network, the server down) would stay on
+// the engine's error page all day, while the poll finds the server again on
+// its own. Once a poll gets a usable reply after the page failed, the page
+// loads again, once: should that fail too, the next recovery of the poll
+// tries again, never a loop against a server that answers polls but not the
+// page.
+class PageRecovery
+{
+public:
+    // The service page's own load ended (not a page the user went on to).
+    void pageLoaded(bool ok);
+    // A poll ended so; true when the page is to be loaded again now.
+    bool pollEnded(PollOutcome outcome);
+
+private:
+    bool m_pageFailed = false;
+    bool m_reloaded = false; // since the poll last failed
+};
+
 } // namespace lckb

@@ -25,6 +25,13 @@ void ReminderPoll::tick()
     // Back to 0 when the poll ends (finish).
 }
 
+void ReminderPoll::pollNow()
+{
+    if (m_pollTimer.isActive())
+        m_pollTimer.start();
+    tick();
+}
+
 QString ReminderPoll::requestUrl() const
 {
     // The time only makes every address different, so that nothing between

@@ -32,6 +32,9 @@ public:
     // A tick: polls unless a poll is still running. A tick that comes during
     // a poll is dropped, not made up later.
     void tick();
+    // A tick now, the next interval counted from here: after a wake from
+    // suspend, when the timer would still wait out the rest of its interval.
+    void pollNow();
     // One poll. It only starts the fetch; the comparison runs when the reply
     // arrives, and pollFinished tells the end.
     void pollOnce();

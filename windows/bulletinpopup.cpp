@@ -55,6 +55,7 @@ BulletinPopup::BulletinPopup(MainLink &main, const Bulletin &bulletin, int seque
     , m_main(main)
     , m_bulletin(bulletin)
     , m_sequence(sequence)
+    , m_closeTicker(tickMs)
 {
     markAsAnnouncement(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -97,11 +98,11 @@ BulletinPopup::BulletinPopup(MainLink &main, const Bulletin &bulletin, int seque
 
     place();
     setWindowState(Qt::WindowNoState);
-    connect(&m_closeTimer, &QTimer::timeout, this, [this] {
+    connect(&m_closeTicker, &AwakeTicker::ticked, this, [this] {
         if (++m_ticks == 3)
             close();
     });
-    m_closeTimer.start(tickMs);
+    m_closeTicker.start();
 }
 
 QPoint BulletinPopup::bottomRightPlace(const QRect &screen, const QSize &outer, qreal dpi)

@@ -2,10 +2,11 @@
 // The pop-up that announces one new bulletin in the bottom-right corner of
 // the screen. It stays on top, shows the bulletin's title, and offers one
 // action: a click on its text opens the bulletin in the main window. Left
-// alone it closes itself on the third tick of its timer.
+// alone it closes itself on the third tick of its timer, counting only time
+// the program ran: it is still there for the user after a sleep.
 #include "reminder/alerts.h"
+#include "reminder/awaketicker.h"
 
-#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -54,7 +55,7 @@ private:
     const int m_sequence;
     QLabel *m_title = nullptr;      // ">title<"
     QLabel *m_invitation = nullptr; // "有新信息，请点击查看！"
-    QTimer m_closeTimer;            // closes the pop-up on its third tick
+    AwakeTicker m_closeTicker;      // closes the pop-up on its third tick
     int m_ticks = 0;
     bool m_opening = false;
     bool m_placedInFrame = false; // placed again once the window manager framed it

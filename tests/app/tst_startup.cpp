@@ -9,8 +9,13 @@
 #include "app/startup.h"
 #include "desktop/autostart.h"
 #include "desktop/platform.h"
+#include "desktop/sleepwatch.h"
+#include "sessionbus.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
+#include <QSignalSpy>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -33,6 +38,7 @@ private slots:
     void sessionOfAStart();
     void autostartEntry();
     void platformChoice();
+    void wakeFromSuspendIsHeard();
     void secondCopyRefusedUntilTheFirstDies();
     void lockCannotBeBlocked();
     void userFilesLiveWhereTheyCanBeWritten();
@@ -386,6 +392,37 @@ void TstStartup::platformChoice()
     QCOMPARE(platformToRequest({"wayland", "wayland-0", ":0", "wayland", {"lckb"}}), QString());
     QCOMPARE(platformToRequest({{}, "wayland-0", ":0", "wayland", {"lckb", "-platform", "wayland"}}), QString());
     QCOMPARE(platformToRequest({{}, "wayland-0", ":0", "wayland", {"lckb", "--platform", "wayland"}}), QString());
+}
+
+void TstStartup::wakeFromSuspendIsHeard()
+{
+    testkit::SessionBus bus;
+    QVERIFY(bus.ok());
+    QDBusConnection ours = QDBusConnection::connectToBus(bus.address(), QStringLiteral("watcher"));
+    QDBusConnection logind = QDBusConnection::connectToBus(bus.address(), QStringLiteral("logind"));
+    QDBusConnection other = QDBusConnection::connectToBus(bus.address(), QStringLiteral("other"));
+    QVERIFY(logind.registerService(QStringLiteral("org.freedesktop.login1")));
+    SleepWatch watch(ours);
+    QSignalSpy woke(&watch, &SleepWatch::woke);
+    const auto send = [](QDBusConnection &c, bool sleeping) {
+        QDBusMessage m = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                    QStringLiteral("org.freedesktop.login1.Manager"),
+                                                    QStringLiteral("PrepareForSleep"));
+        m << sleeping;
+        QVERIFY(c.send(m));
+    };
+    // Going to sleep says nothing; waking does, once.
+    send(logind, true);
+    send(logind, false);
+    QTRY_COMPARE(woke.count(), 1);
+    // Only logind is listened to.
+    send(other, false);
+    send(logind, true);
+    QTest::qWait(200);
+    QCOMPARE(woke.count(), 1);
+    QDBusConnection::disconnectFromBus(QStringLiteral("watcher"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("other"));
 }
 
 void TstStartup::secondCopyRefusedUntilTheFirstDies()

@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QTcpServer>
 
 using namespace lckb;
 
@@ -35,6 +36,7 @@ private slots:
     void oneBulletinFromServerToFrame();
     void missedBulletinsAndAStoppedReminderInTheTray();
     void bulletinsOfTheRunBeforeAfterARestart();
+    void aPageThatCouldNotLoadComesWithTheServer();
 };
 
 void TstEndToEnd::oneBulletinFromServerToFrame()
@@ -298,6 +300,47 @@ void TstEndToEnd::bulletinsOfTheRunBeforeAfterARestart()
     QCOMPARE(request.port, fx.sim.ports().at(1));
     QCOMPARE(fx.sim.baseUrl(0) + request.target, shown.at(1).url);
     QVERIFY(prog.window().isVisible());
+}
+
+void TstEndToEnd::aPageThatCouldNotLoadComesWithTheServer()
+{
+    // A morning's start before the server (or the network) is there: the
+    // page fails, the polls fail, then the server comes up.
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    Fixture fx;
+    const QString host = QStringLiteral("127.0.0.1:%1").arg(port);
+    fx.session.serverLines = *lckb::makeServerLines({host, host, host});
+    fx.session.intervals.poll = 200;
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = fx.start(prog, Shown);
+    QSignalSpy polls(&prog.poll(), &ReminderPoll::pollFinished);
+    QSignalSpy loads(w.page(), &QWebEnginePage::loadFinished);
+    QTRY_VERIFY_WITH_TIMEOUT(!loads.isEmpty(), 20000);
+    QCOMPARE(loads.first().first().toBool(), false);
+    QTRY_VERIFY(polls.count() >= 3);
+    QCOMPARE(loads.count(), 1); // failing polls load nothing
+
+    // The first poll that gets through loads the page again, once.
+    QVERIFY(fx.sim.listen({port}));
+    QTRY_VERIFY_WITH_TIMEOUT(loads.count() == 2, 20000);
+    QCOMPARE(loads.last().first().toBool(), true);
+    QTRY_COMPARE(testkit::runJs(w.page(), "frames.length").toInt(), 4);
+    const int pageRequests = fx.pageRequests(0);
+    const int n = polls.count();
+    QTRY_VERIFY(polls.count() >= n + 3);
+    QCOMPARE(fx.pageRequests(0), pageRequests);
+
+    // Without hosts at all, the page area says where they go, as text.
+    prog.tellMissingHosts(QStringLiteral("<b>服务器地址</b>写在 lines.ini"));
+    auto *notice = testkit::child<QLabel>(&w, "pageNotice");
+    QCOMPARE(notice->text(), QStringLiteral("<b>服务器地址</b>写在 lines.ini"));
+    QCOMPARE(notice->textFormat(), Qt::PlainText);
+    QVERIFY(notice->isVisible());
+    QCOMPARE(notice->geometry(), pageView(w)->geometry());
+    QVERIFY(testkit::answer(QStringLiteral("<b>服务器地址</b>写在 lines.ini"), QMessageBox::Ok));
 }
 
 int main(int argc, char *argv[])

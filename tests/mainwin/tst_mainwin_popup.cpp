@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QThread>
 #include <QWebEngineView>
 
 using namespace lckb;
@@ -250,15 +251,26 @@ void TstPopup::clickWhileLoadingTouchesNoFrame()
 void TstPopup::thirdTickCloses()
 {
     Fixture fx;
-    fx.session.intervals.popupTick = 200;
+    fx.session.intervals.popupTick = 400;
     Program prog(fx.session, &fx.player);
     fx.start(prog, InTray);
     prog.alerts().announce({0, "g", "t", "http://x/", {}});
     QPointer<BulletinPopup> p = popups().first();
-    QTest::qWait(450); // two ticks and a half
+    QTest::qWait(900); // two ticks and a quarter
     QVERIFY(p && p->isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(!p, 2000);
     QCOMPARE(prog.alerts().openPopupSequences(), QList<int>());
+
+    // Time the process did not run (a sleep) does not count: a pop-up that
+    // was one tick from closing is still there on waking, then closes.
+    prog.alerts().announce({1, "g", "t2", "http://x/2", {}});
+    p = popups().first();
+    QTest::qWait(900);
+    QThread::msleep(1200); // stopped for three ticks
+    QCoreApplication::processEvents();
+    QTest::qWait(20);
+    QVERIFY(p && p->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!p, 3000);
 }
 
 QTEST_MAIN(TstPopup)

@@ -20,6 +20,7 @@ private slots:
     void recentBulletinsNewestFirstCappedAndPlain();
     void recentBulletinsOutliveTheRun();
     void threeFailuresInARowInterruptUntilAUsableReply();
+    void aFailedPageLoadsAgainOncePerRecovery();
 };
 
 void TstReminderStatus::recentBulletinsNewestFirstCappedAndPlain()
@@ -268,6 +269,34 @@ void TstReminderStatus::threeFailuresInARowInterruptUntilAUsableReply()
     QVERIFY(!h.interrupted());
     QVERIFY(h.record(PollOutcome::FetchFailed, at(11, 59, 30)));
     QCOMPARE(h.notice(), QStringLiteral("提醒中断：自 11:58 起未能取到提醒"));
+}
+
+void TstReminderStatus::aFailedPageLoadsAgainOncePerRecovery()
+{
+    PageRecovery r;
+    // A page that loaded is left alone, whatever the poll does.
+    r.pageLoaded(true);
+    QVERIFY(!r.pollEnded(PollOutcome::FetchFailed));
+    QVERIFY(!r.pollEnded(PollOutcome::Compared));
+
+    // Started before the network: page and polls fail until the server is
+    // there; the first usable reply loads the page again, once.
+    r.pageLoaded(false);
+    QVERIFY(!r.pollEnded(PollOutcome::FetchFailed));
+    QVERIFY(!r.pollEnded(PollOutcome::Markup));
+    QVERIFY(!r.pollEnded(PollOutcome::Busy));
+    QVERIFY(r.pollEnded(PollOutcome::Unchanged));
+    // That load fails too: no second try while the polls go on succeeding.
+    r.pageLoaded(false);
+    QVERIFY(!r.pollEnded(PollOutcome::Compared));
+    QVERIFY(!r.pollEnded(PollOutcome::Busy));
+    QVERIFY(!r.pollEnded(PollOutcome::Unchanged));
+    // The next outage and recovery try again; a page that then loads ends it.
+    QVERIFY(!r.pollEnded(PollOutcome::Empty));
+    QVERIFY(r.pollEnded(PollOutcome::Compared));
+    r.pageLoaded(true);
+    QVERIFY(!r.pollEnded(PollOutcome::FetchFailed));
+    QVERIFY(!r.pollEnded(PollOutcome::Compared));
 }
 
 QTEST_GUILESS_MAIN(TstReminderStatus)
