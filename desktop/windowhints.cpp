@@ -160,7 +160,9 @@ void setSideWindowHints(QWidget *w, bool announcement)
 
     if (announcement)
         dropTakeFocus(c, win);
-    const WindowTypes &types = windowTypesFor(windowManagerName(c));
+    // A copy: gcc 14 takes a reference from a call with a temporary argument
+    // for a dangling one, though the table is static.
+    const WindowTypes types = windowTypesFor(windowManagerName(c));
     std::vector<xcb_atom_t> type;
     for (const char *name : announcement ? types.announcement : types.side)
         if (name)
