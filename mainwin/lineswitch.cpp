@@ -46,6 +46,13 @@ void LineSwitch::showLineInUse()
     m_quiet = false;
 }
 
+void LineSwitch::focusLineInUse()
+{
+    const int index = m_choices.lineIndex();
+    if (index >= 0 && index < kLineCount)
+        m_buttons[size_t(index)]->setFocus(Qt::OtherFocusReason);
+}
+
 void LineSwitch::onToggled(int index, bool checked)
 {
     if (!checked || m_quiet || index == m_choices.lineIndex())

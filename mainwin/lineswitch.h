@@ -30,6 +30,9 @@ public:
 
     // Shows the line in use, without asking anything.
     void showLineInUse();
+    // The keyboard on the button of the line in use, where a user who tabs
+    // through the window starts.
+    void focusLineInUse();
     // The question is open.
     bool asking() const { return m_question; }
 

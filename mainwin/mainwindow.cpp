@@ -2,6 +2,7 @@
 
 #include "app/session.h"
 #include "app/twips.h"
+#include "desktop/accessibility.h"
 #include "mainwin/lineswitch.h"
 #include "prefs/appicon.h"
 #include "prefs/channeldialog.h"
@@ -23,6 +24,8 @@ MainWindow::MainWindow(Session &session, QWidget *parent)
     : QWidget(parent)
     , m_session(session)
 {
+    // A frame to screen readers, as top-level windows of other programs are.
+    exposeWindowsAs(staticMetaObject, QAccessible::Window);
     setWindowTitle(kCaption);
     setWindowIcon(appIcon());
     setFont(cjkFont({QStringLiteral("宋体"), QStringLiteral("SimSun")}, 9));
@@ -70,6 +73,7 @@ void MainWindow::load()
     setOuterSizeTwips(kLoadWidthTwips, kLoadHeightTwips);
     centreOnScreen();
     m_lineSwitch->showLineInUse();
+    m_lineSwitch->focusLineInUse();
     m_pageView->loadService();
     choices.loadLogin();
     m_pageView->loginFill().start();

@@ -1,6 +1,7 @@
 #include "windows/bulletinpopup.h"
 
 #include "app/twips.h"
+#include "desktop/accessibility.h"
 #include "desktop/windowhints.h"
 #include "prefs/messagebox.h"
 #include "prefs/screenunits.h"
@@ -62,13 +63,17 @@ BulletinPopup::BulletinPopup(MainLink &main, const Bulletin &bulletin, int seque
     // The user is working in another program: announce, do not take the keyboard.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(kCaption);
-    setAccessibleName(kCaption);
+    // To a screen reader an alert, which it speaks as it appears: the
+    // bulletin's title first, the caption and the invitation after.
+    exposeWindowsAs(staticMetaObject, QAccessible::AlertMessage);
+    setAccessibleName(bulletin.title);
     setCursor(Qt::PointingHandCursor);
     setFixedSize(twipsOn(this, 3450), twipsOn(this, 1530));
 
     m_title = new TitleLabel(u'>' + bulletin.title + u'<', this);
     m_title->setObjectName(QStringLiteral("titleLabel"));
-    placeTwips(m_title, 0, 360, 3735, 495);
+    // The labels span the window's width, no more.
+    placeTwips(m_title, 0, 360, 3450, 495);
     m_title->setTextFormat(Qt::PlainText); // a title is the server's data, never markup
     m_title->setAlignment(Qt::AlignCenter);
     m_title->setFont(cjkFont({QStringLiteral("新宋体"), QStringLiteral("NSimSun")}, 14.25, true));
@@ -81,7 +86,7 @@ BulletinPopup::BulletinPopup(MainLink &main, const Bulletin &bulletin, int seque
 
     m_invitation = new QLabel(kInvitation, this);
     m_invitation->setObjectName(QStringLiteral("invitationLabel"));
-    placeTwips(m_invitation, 0, 960, 3735, 255);
+    placeTwips(m_invitation, 0, 960, 3450, 255);
     m_invitation->setTextFormat(Qt::PlainText);
     m_invitation->setAlignment(Qt::AlignCenter);
     m_invitation->setFont(cjkFont({QStringLiteral("宋体"), QStringLiteral("SimSun")}, 12));
@@ -94,7 +99,7 @@ BulletinPopup::BulletinPopup(MainLink &main, const Bulletin &bulletin, int seque
     // server's text is escaped so it always shows as the characters it is.
     const QString tip = bulletin.group.isEmpty() ? bulletin.title : bulletin.group + QStringLiteral("：") + bulletin.title;
     setToolTip(QStringLiteral("<p style='white-space:pre-wrap'>%1</p>").arg(tip.toHtmlEscaped()));
-    setAccessibleDescription(bulletin.group + u' ' + bulletin.title);
+    setAccessibleDescription(kCaption + u' ' + bulletin.group + u' ' + kInvitation);
 
     place();
     setWindowState(Qt::WindowNoState);

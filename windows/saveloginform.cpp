@@ -1,5 +1,6 @@
 #include "windows/saveloginform.h"
 
+#include "desktop/accessibility.h"
 #include "app/session.h"
 #include "prefs/messagebox.h"
 #include "prefs/screenunits.h"
@@ -20,6 +21,7 @@ SaveLoginForm::SaveLoginForm(MainLink &main, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
     , m_main(main)
 {
+    exposeWindowsAs(staticMetaObject, QAccessible::Dialog);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kCaption);
     resize(twipsOn(this, 3675), twipsOn(this, 2340));

@@ -104,9 +104,23 @@ void TstPopup::placementAndLook()
     QCOMPARE(p->size(), QSize(twipsToPx(3450, dpi), twipsToPx(1530, dpi)));
     QTRY_COMPARE(p->frameGeometry().topLeft(),
                  BulletinPopup::bottomRightPlace(p->screen()->geometry(), p->frameGeometry().size(), dpi));
-    // A screen reader finds the caption, the title and the invitation.
-    auto name = [](QObject *o) { return QAccessible::queryAccessibleInterface(o)->text(QAccessible::Name); };
-    QCOMPARE(name(p), QStringLiteral("有新信息，请注意查看！"));
+    // A screen reader is told of an alert named by the title, with its
+    // labels inside it, and of the main window as a frame.
+    auto iface = [](QObject *o) { return QAccessible::queryAccessibleInterface(o); };
+    auto name = [&](QObject *o) { return iface(o)->text(QAccessible::Name); };
+    QCOMPARE(iface(p)->role(), QAccessible::AlertMessage);
+    QCOMPARE(name(p), QStringLiteral("<b>粗体</b>"));
+    QVERIFY(iface(p)->text(QAccessible::Description).contains(QStringLiteral("有新信息，请注意查看！")));
+    QVERIFY(p->rect().contains(title->geometry()) && p->rect().contains(invitation->geometry()));
+    QCOMPARE(iface(&w)->role(), QAccessible::Window);
+    // Of the application's windows a reader sees those on screen: the
+    // pop-up, not the main window in the tray nor the engine's offscreen one.
+    QAccessibleInterface *application = iface(qApp);
+    QCOMPARE(application->childCount(), 1);
+    QCOMPARE(application->child(0)->object(), p);
+    w.show();
+    QTRY_COMPARE(application->childCount(), 2);
+    QCOMPARE(application->indexOfChild(iface(&w)) >= 0, true);
     QCOMPARE(name(title), QStringLiteral("<b>粗体</b>"));
     QCOMPARE(name(invitation), QStringLiteral("有新信息，请点击查看！"));
     for (QWidget *c : {static_cast<QWidget *>(box(w, "reminderBox")), static_cast<QWidget *>(box(w, "soundBox")),

@@ -80,8 +80,10 @@ void TstMainWindow::loadStep()
     QSignalSpy questions(&prog, &Program::ended);
     fx.start(prog, Shown);
 
-    // The saved line is selected without a question, and its page is loaded.
+    // The saved line is selected without a question, and its page is loaded;
+    // the keyboard starts on it.
     QVERIFY(lineButton(w, 2)->isChecked());
+    QCOMPARE(w.focusWidget(), lineButton(w, 2));
     QVERIFY(testkit::messageBoxes().isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(w.pageComplete(), 20000);
     QCOMPARE(fx.pageRequests(2), 1);

@@ -1,0 +1,22 @@
+#pragma once
+// What screen readers are told of the program's windows. Qt exposes a
+// window that is a plain QWidget as a "filler", which readers do not
+// announce as a window, and lists every top-level window of the process,
+// hidden ones too (the browser engine's offscreen window, the main window
+// while it sits in the tray).
+#include <QAccessible>
+#include <QMetaObject>
+
+namespace lckb {
+
+// Windows of the class `cls` (and of classes derived from it) are exposed
+// with `role`: the main window as a frame (Window), a form as a Dialog, a
+// pop-up as an AlertMessage, which readers speak as it appears.
+void exposeWindowsAs(const QMetaObject &cls, QAccessible::Role role);
+
+// Installs the program's accessibility, once, after the application object
+// (exposeWindowsAs does it too): the roles given, and an application whose
+// windows are the visible ones.
+void installAccessibility();
+
+} // namespace lckb
