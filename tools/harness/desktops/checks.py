@@ -4,6 +4,7 @@ window flags, hiding to the tray, the scale, quitting. Each puts its
 verdict in the row's Result; the real desktops' own checks are in series.py.
 """
 import json
+import os
 import re
 import signal
 import subprocess
@@ -139,6 +140,46 @@ class ChecksMixin:
                                    cw, ch)
         self.figures["frame bottom / work-area bottom"] = "%d / %d" % (bottom, ay + ah)
         (res.fail if problems else res.ok)("place", "; ".join(problems + [detail]) if problems else detail)
+
+    def check_a11y(self):
+        """What a screen reader reads of the program while a pop-up is up."""
+        res = self.res
+        titles = {arrived(c)[1] for c in CHANGES}
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "atspi_tree.py")
+        tree = {}
+
+        def read_tree():
+            rc, out, err = run(["/usr/bin/python3", script, SNI_TITLE], self.env, timeout=20)
+            try:
+                tree.update(json.loads(out))
+            except ValueError:
+                return False
+            wins = tree.get("windows") or []
+            return any(w["role"] == "alert" for w in wins) and any(w["role"] == "frame" for w in wins)
+
+        if not wait_for(read_tree, 15, 0.5):
+            res.fail("a11y", "no frame and alert read over AT-SPI: %s" % json.dumps(tree, ensure_ascii=False)[:300])
+            return
+        wins = tree["windows"]
+        problems = ["%s %r not showing" % (w["role"], w["name"]) for w in wins if not w["showing"]]
+        if not any(w["role"] == "frame" and re.match(MAIN_TITLE, w["name"]) for w in wins):
+            problems.append("no frame named as the main window")
+        alerts = [w for w in wins if w["role"] == "alert"]
+        for a in alerts:
+            if a["name"] not in titles:
+                problems.append("alert named %r, not a bulletin's title" % a["name"])
+            x, y, wd, ht = a["extents"]
+            for c in a.get("children", []):
+                cx, cy, cw, ch = c["extents"]
+                if cx < x or cy < y or cx + cw > x + wd or cy + ch > y + ht:
+                    problems.append("%s %r at %s outside its alert at %s" % (c["role"], c["name"], c["extents"],
+                                                                           a["extents"]))
+        others = sorted({w["role"] for w in wins} - {"frame", "alert"})
+        if others:
+            problems.append("other windows: " + ", ".join(others))
+        (res.fail if problems else res.ok)("a11y", "; ".join(problems) or
+                                           "frame %r, %d alert(s) named by their titles, labels inside" % (
+                                               next(w["name"] for w in wins if w["role"] == "frame"), len(alerts)))
 
     def check_notifications(self):
         res = self.res

@@ -130,6 +130,8 @@ class RowRun(SessionMixin, StandInsMixin, ShellsMixin, GnomeMixin, XfceMixin, Kd
         if row.platform == "xcb":  # pop-ups, seen on the X display
             if self.platform == "xcb":
                 popup = self.check_popup()
+                if popup and row.a11y:
+                    self.check_a11y()
             else:
                 res.fail("announce", "lckb runs on %s: its pop-ups are not visible to X" % self.platform)
         else:  # no X at all: desktop notifications

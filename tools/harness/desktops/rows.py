@@ -27,6 +27,8 @@ AWAITS = {
     "inactive": "a pop-up must be seen while the user works in another program",
     "focus": "a pop-up never takes the keyboard, on arrival or when the main window goes",
     "submenu": "an open 最近提醒 stays open when a bulletin comes: entries change in place, no layout update",
+    "a11y": "a screen reader must read the main window as a frame and each pop-up as an alert named by its "
+            "title, its text inside it, nothing hidden, the keyboard on the line in use",
 }
 
 # The baseline reply; the pop-up of a changed line shows the item that arrived.
@@ -107,13 +109,15 @@ class Row:
     real desktop), None for none even there; platform: the Qt plugin lckb
     must choose. The checks that apply: props the window flags, burst the
     limit of three notifications, scale the size against the 96 DPI row,
-    shell the real desktops' series."""
+    shell the real desktops' series, a11y what a screen reader reads."""
 
     def __init__(self, name, label, display, wm=None, tray=None, notify=False, scale=1,
-                 env=None, platform="xcb", burst=False, props=False, late_tray=False, shell=None, panel=0):
+                 env=None, platform="xcb", burst=False, props=False, late_tray=False, shell=None, panel=0,
+                 a11y=False):
         self.name, self.label, self.display, self.wm = name, label, display, wm
         self.tray, self.notify, self.scale, self.env = tray, notify, scale, env or {}
         self.platform, self.burst, self.props = platform, burst, props
+        self.a11y = a11y
         self.late_tray = late_tray  # the tray host comes up a second after lckb, as at a session's start
         # A real desktop ("gnome", "xfce", "kde"): its own tray and notification
         # server, and the series of bulletins while another program is active.
@@ -129,7 +133,8 @@ class Row:
 
 
 ROWS = [
-    Row("x11-xembed", "X11, openbox, XEmbed tray (trayer)", "xvfb", "openbox", "xembed", props=True),
+    Row("x11-xembed", "X11, openbox, XEmbed tray (trayer), a screen reader's bus", "xvfb", "openbox", "xembed",
+        props=True, a11y=True),
     Row("x11-sni", "X11, openbox, StatusNotifier tray", "xvfb", "openbox", "sni"),
     Row("x11-notray", "X11, openbox, no tray", "xvfb", "openbox", None),
     Row("wayland", "Wayland: mutter with XWayland, StatusNotifier tray started after lckb", "mutter", "mutter",

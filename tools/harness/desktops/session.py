@@ -258,6 +258,10 @@ class SessionMixin:
         if os.geteuid() == 0:
             env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"
         env.update(self.row.env)
+        if self.row.a11y:
+            # A screen reader's bus, and Qt speaking on it without asking the desktop.
+            self.procs.start("atspi", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], self.env)
+            env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         self.res.t_app = time.monotonic()
         self.app = self.procs.start("lckb", [os.path.join(self.prog, "lckb"), "--hosts", self.hosts,
                                              "--poll-interval", str(POLL_S)], env)
