@@ -273,30 +273,30 @@ void TstReminderStatus::threeFailuresInARowInterruptUntilAUsableReply()
 
 void TstReminderStatus::aFailedPageLoadsAgainOncePerRecovery()
 {
+    using O = PollOutcome;
     PageRecovery r;
+    // For each poll that ends so in turn, whether the page loads again.
+    const auto polls = [&r](std::initializer_list<PollOutcome> outcomes) {
+        QList<bool> loads;
+        for (PollOutcome o : outcomes)
+            loads << r.pollEnded(o);
+        return loads;
+    };
     // A page that loaded is left alone, whatever the poll does.
     r.pageLoaded(true);
-    QVERIFY(!r.pollEnded(PollOutcome::FetchFailed));
-    QVERIFY(!r.pollEnded(PollOutcome::Compared));
-
+    QCOMPARE(polls({O::FetchFailed, O::Compared}), (QList<bool>{false, false}));
     // Started before the network: page and polls fail until the server is
     // there; the first usable reply loads the page again, once.
     r.pageLoaded(false);
-    QVERIFY(!r.pollEnded(PollOutcome::FetchFailed));
-    QVERIFY(!r.pollEnded(PollOutcome::Markup));
-    QVERIFY(!r.pollEnded(PollOutcome::Busy));
-    QVERIFY(r.pollEnded(PollOutcome::Unchanged));
-    // That load fails too: no second try while the polls go on succeeding.
+    QCOMPARE(polls({O::FetchFailed, O::Markup, O::Busy, O::Unchanged}), (QList<bool>{false, false, false, true}));
+    // That load fails too: no second try while the polls go on succeeding;
+    // the next outage and recovery try again.
     r.pageLoaded(false);
-    QVERIFY(!r.pollEnded(PollOutcome::Compared));
-    QVERIFY(!r.pollEnded(PollOutcome::Busy));
-    QVERIFY(!r.pollEnded(PollOutcome::Unchanged));
-    // The next outage and recovery try again; a page that then loads ends it.
-    QVERIFY(!r.pollEnded(PollOutcome::Empty));
-    QVERIFY(r.pollEnded(PollOutcome::Compared));
+    QCOMPARE(polls({O::Compared, O::Busy, O::Unchanged, O::Empty, O::Compared}),
+             (QList<bool>{false, false, false, false, true}));
+    // A page that then loads ends it.
     r.pageLoaded(true);
-    QVERIFY(!r.pollEnded(PollOutcome::FetchFailed));
-    QVERIFY(!r.pollEnded(PollOutcome::Compared));
+    QCOMPARE(polls({O::FetchFailed, O::Compared}), (QList<bool>{false, false}));
 }
 
 QTEST_GUILESS_MAIN(TstReminderStatus)
