@@ -60,10 +60,13 @@ QAccessibleInterface *factory(const QString &key, QObject *object)
 
 } // namespace
 
-void exposeWindowsAs(const QMetaObject &cls, QAccessible::Role role)
+void exposeWindowsAs(const QMetaObject &cls, QAccessible::Role role, QWidget *window)
 {
     installAccessibility();
     roles().insert(QString::fromLatin1(cls.className()), role);
+    // Qt may have made it already, on a change in its own constructor.
+    if (QAccessibleInterface *made = QAccessible::queryAccessibleInterface(window); made && made->role() != role)
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 
 void installAccessibility()

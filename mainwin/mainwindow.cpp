@@ -25,7 +25,7 @@ MainWindow::MainWindow(Session &session, QWidget *parent)
     , m_session(session)
 {
     // A frame to screen readers, as top-level windows of other programs are.
-    exposeWindowsAs(staticMetaObject, QAccessible::Window);
+    exposeWindowsAs(staticMetaObject, QAccessible::Window, this);
     setWindowTitle(kCaption);
     setWindowIcon(appIcon());
     setFont(cjkFont({QStringLiteral("宋体"), QStringLiteral("SimSun")}, 9));

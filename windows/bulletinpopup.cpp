@@ -58,14 +58,16 @@ BulletinPopup::BulletinPopup(MainLink &main, const Bulletin &bulletin, int seque
     , m_sequence(sequence)
     , m_closeTicker(tickMs)
 {
+    // To a screen reader an alert, which it speaks as it appears: the
+    // bulletin's title first, the caption and the invitation after. First
+    // of all: a change of the window (its title) may already have made the
+    // reader's view of it.
+    exposeWindowsAs(staticMetaObject, QAccessible::AlertMessage, this);
     markAsAnnouncement(this);
     setAttribute(Qt::WA_DeleteOnClose);
     // The user is working in another program: announce, do not take the keyboard.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(kCaption);
-    // To a screen reader an alert, which it speaks as it appears: the
-    // bulletin's title first, the caption and the invitation after.
-    exposeWindowsAs(staticMetaObject, QAccessible::AlertMessage);
     setAccessibleName(bulletin.title);
     setCursor(Qt::PointingHandCursor);
     setFixedSize(twipsOn(this, 3450), twipsOn(this, 1530));

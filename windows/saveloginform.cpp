@@ -21,7 +21,7 @@ SaveLoginForm::SaveLoginForm(MainLink &main, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
     , m_main(main)
 {
-    exposeWindowsAs(staticMetaObject, QAccessible::Dialog);
+    exposeWindowsAs(staticMetaObject, QAccessible::Dialog, this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(kCaption);
     resize(twipsOn(this, 3675), twipsOn(this, 2340));
