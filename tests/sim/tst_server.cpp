@@ -5,6 +5,7 @@
 #include "fetch.h"
 #include "app/gbk.h"
 
+#include <QTime>
 #include <QBuffer>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -21,9 +22,15 @@ class TstServer : public QObject
 
     std::unique_ptr<BulletinServer> server;
     std::unique_ptr<QNetworkAccessManager> nam;
+    int m_polls = 0;
 
     QString url(const QString &path, int line = 0) const { return server->baseUrl(line) + path; }
-    Fetched poll(int limitMs = 10000) { return fetch(*nam, url(QStringLiteral("/nc/tx.asp?s=2026-01-05%2009:30:00")), limitMs); }
+    // Each poll's address is its own, as the client's are (they carry the time).
+    Fetched poll(int limitMs = 10000)
+    {
+        const QString time = QTime(9, 30).addSecs(30 * m_polls++).toString(QStringLiteral("HH:mm:ss"));
+        return fetch(*nam, url(QStringLiteral("/nc/tx.asp?s=2026-01-05%20") + time), limitMs);
+    }
     QString page(const QString &path) { return decodeGbk(fetch(*nam, url(path)).body); }
 
 private Q_SLOTS:
@@ -196,7 +203,8 @@ private Q_SLOTS:
             QVERIFY2(decodeGbk(line).contains(QChar::ReplacementCharacter), line.toHex());
         QVERIFY(f.body.endsWith('\xB0'));
 
-        // Redirect follow-ups loop whatever the scenario says and use up no step.
+        // Redirect follow-ups loop whatever the scenario says and use up no
+        // step, nor does a resend of the request that met the loop.
         server->setScenario({Step::redirectLoop(), Step::raw("out")});
         f = poll();
         QCOMPARE(f.error, QNetworkReply::TooManyRedirectsError);

@@ -355,16 +355,18 @@ Step BulletinServer::nextStep(const RequestRecord &rec)
         if (m_resetAt >= 0 && rec.target == m_resetTarget
             && m_clock.elapsed() - m_resetAt < kResendWindowMs) {
             m_resetAt = -1;
-            return Step::reset();
+            return m_resetStep;
         }
         position = m_served++;
     }
     qsizetype i = 0;
     while (i < m_stepEnds.size() - 1 && m_stepEnds.at(i) <= position)
         ++i;
-    if (m_stepMs == 0 && m_steps.at(i).kind == Step::Kind::Reset) {
+    if (m_stepMs == 0
+        && (m_steps.at(i).kind == Step::Kind::Reset || m_steps.at(i).kind == Step::Kind::RedirectLoop)) {
         m_resetTarget = rec.target;
         m_resetAt = m_clock.elapsed();
+        m_resetStep = m_steps.at(i);
     }
     return m_steps.at(i);
 }

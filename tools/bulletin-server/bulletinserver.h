@@ -80,10 +80,11 @@ public:
     void clearScenario(); // back to the standing reply
     bool scenarioActive() const { return !m_steps.isEmpty(); }
 
-    // After a reset, a client library typically sends the same request once
-    // more on a fresh connection. In per-request mode a repeat of the reset
-    // request within this window is reset too rather than taking the next
-    // step, so one poll of the client meets one step.
+    // After a reset or a redirect loop, a client library may send the same
+    // request once more on a fresh connection (Qt 6.8 does after a loop). In
+    // per-request mode a repeat of that request within this window meets the
+    // same fault rather than taking the next step, so one poll of the client
+    // meets one step.
     static constexpr int kResendWindowMs = 1000;
 
     // --- Main page knobs ----------------------------------------------------
@@ -141,8 +142,9 @@ private:
     int m_stepMs = 0;
     int m_served = 0;
     qint64 m_scenarioStart = 0;
-    QString m_resetTarget;
-    qint64 m_resetAt = -1;
+    QString m_resetTarget;  // the request a reset or a loop answered last,
+    qint64 m_resetAt = -1;  // when (-1: none to repeat)
+    Step m_resetStep;       // and with which fault
 
     int m_frames = 4;
     int m_mainDelayMs = 0;
