@@ -149,13 +149,32 @@ void MainWindow::showEvent(QShowEvent *event)
         return;
     m_firstShow = false;
     // The load step sized and centred the window before it had a frame; the
-    // sizes count the frame, so once it is known, do it again.
-    QTimer::singleShot(0, this, [this] {
-        if (isMinimized() || isMaximized() || isFullScreen())
-            return;
-        setOuterSizeTwips(kLoadWidthTwips, kLoadHeightTwips);
-        centreOnScreen();
-    });
+    // sizes count the frame, so once it is known, do it again. The window
+    // manager tells the frame when it likes, and Qt sends no event for it:
+    // looked at when framing moves the window, when it is activated, and a
+    // few times in its first seconds.
+    for (int ms : {0, 250, 1000, 3000})
+        QTimer::singleShot(ms, this, [this] { sizeForLoadOnceFramed(); });
+}
+
+void MainWindow::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    sizeForLoadOnceFramed();
+}
+
+void MainWindow::sizeForLoadOnceFramed()
+{
+    if (m_firstShow || m_framed || !isVisible() || frameGeometry().size() == size())
+        return;
+    m_framed = true;
+    if (isMinimized() || isMaximized() || isFullScreen())
+        return;
+    setOuterSizeTwips(kLoadWidthTwips, kLoadHeightTwips);
+    centreOnScreen();
+    // Laid out with the frame counted, as every later state change lays it
+    // out: a window brought back from the tray comes back as it left.
+    applyResizeRule();
 }
 
 void MainWindow::changeEvent(QEvent *event)
@@ -163,6 +182,8 @@ void MainWindow::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         applyResizeRule();
+    else if (event->type() == QEvent::ActivationChange)
+        sizeForLoadOnceFramed();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

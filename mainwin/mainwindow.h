@@ -93,6 +93,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     void takeFocusBack();
@@ -100,6 +101,7 @@ private:
     QSize frameExtra();
     void setOuterSizeTwips(int widthTwips, int heightTwips);
     void centreOnScreen();
+    void sizeForLoadOnceFramed();
 
     Session &m_session;
     ServicePage *m_pageView = nullptr;
@@ -115,6 +117,7 @@ private:
     bool m_resizing = false;
     bool m_loaded = false;
     bool m_firstShow = true;
+    bool m_framed = false; // sized and laid out again once the window manager framed it
 };
 
 } // namespace lckb

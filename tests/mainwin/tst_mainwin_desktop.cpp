@@ -170,6 +170,11 @@ void TstDesktop::mainWindowStaysPutBesideItsDialogs()
     Program prog(fx.session, &fx.player);
     MainWindow &w = fx.start(prog, Shown, Loaded);
     QVERIFY(QTest::qWaitForWindowActive(&w));
+    // Laid out with its frame counted, once the window manager framed it.
+    QTRY_VERIFY(w.frameGeometry().size() != w.size());
+    QTest::qWait(200);
+    const QRect quitAt = button(w, "quitButton")->geometry();
+    const QRect pageAt = pageView(w)->geometry();
     const auto announce = [&prog, &fx] {
         prog.alerts().announce({0, QStringLiteral("澜策公司"), QStringLiteral("标题"), fx.session.serverBase() + "/nc/1", {}});
     };
@@ -214,9 +219,12 @@ void TstDesktop::mainWindowStaysPutBesideItsDialogs()
     testkit::deletePopups();
 
     // Minimised with its question open and brought back from the tray, again
-    // and again: the window keeps its size and can still be made smaller.
+    // and again: the window keeps its size and can still be made smaller;
+    // 关闭退出 and the page are where they were before the first minimise.
     emit prog.tray().leftClicked(); // a left click on the tray icon
     QTRY_VERIFY(!w.isMinimized() && w.isActiveWindow());
+    QCOMPARE(button(w, "quitButton")->geometry(), quitAt);
+    QCOMPARE(pageView(w)->geometry(), pageAt);
     const QSize size = w.size();
     for (int i = 0; i < 8; ++i) {
         lineButton(w, 1 + i % 3)->click();
@@ -228,6 +236,7 @@ void TstDesktop::mainWindowStaysPutBesideItsDialogs()
         QTest::qWait(20 * (8 - i));
         QVERIFY(testkit::answer(LineSwitch::kQuestion, QMessageBox::Cancel));
         QTRY_COMPARE(w.size(), size);
+        QCOMPARE(button(w, "quitButton")->geometry(), quitAt);
         QVERIFY2(w.minimumWidth() <= size.width() && w.minimumHeight() <= size.height(),
                  qPrintable(QStringLiteral("%1x%2").arg(w.minimumWidth()).arg(w.minimumHeight())));
     }
