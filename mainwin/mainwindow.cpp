@@ -127,11 +127,14 @@ void MainWindow::applyResizeRule()
         H = pxToTwips(height() + extra.height(), d);
     }
     const auto tw = [d](int twips) { return twipsToPx(twips, d); };
-    m_quitButton->move(tw(W - 1100), m_quitButton->y());
+    // The rule counts on a frame about 140 twips wide; inside a thicker one
+    // (xfwm4's) 关闭退出 and the page would reach past the window's edge, so
+    // they stop at it.
+    m_quitButton->move(qMin(tw(W - 1100), width() - m_quitButton->width()), m_quitButton->y());
     m_promotionButton->move(tw(W - 2245), m_promotionButton->y());
     QWidget *remember = m_choiceBoxes->rememberLoginBox();
     remember->move(tw(W - 3570), remember->y());
-    m_pageView->setGeometry(0, tw(400), qMax(0, tw(W - 140)), qMax(0, tw(H - 900)));
+    m_pageView->setGeometry(0, tw(400), qBound(0, tw(W - 140), width()), qBound(0, tw(H - 900), height() - tw(400)));
     if (m_pageNotice)
         m_pageNotice->setGeometry(m_pageView->geometry());
 }

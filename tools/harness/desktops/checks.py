@@ -339,16 +339,7 @@ class ChecksMixin:
                 return
             if row.series:
                 self.check_focus_after_close()
-            if row.tray == "shell":
-                how = self.click_tray_icon()
-            elif row.tray == "xembed":
-                icon = self.x.tray_icon()
-                if icon:
-                    self.x.click(icon, 8 * row.scale, 8 * row.scale)
-                how = "left click on the tray icon"
-            else:
-                self.tool("lckb-sni-host", "activate", "10", "10")
-                how = "Activate(x, y)"
+            how = self.click_own_tray_icon()
             if wait_for(lambda: self.x.visible(self.main), 5):
                 res.ok("hide", "close box hid the main window to the tray; %s brought it back" % how)
             else:
@@ -358,6 +349,69 @@ class ChecksMixin:
                 res.ok("hide", "no tray: the close box minimised the main window (WM_STATE Iconic)")
             else:
                 res.fail("hide", "no tray: main window state %s after the close box" % self.x.wm_state(self.main))
+
+    def click_own_tray_icon(self):
+        """A left click on lckb's icon in the row's tray; says how."""
+        row = self.row
+        if row.tray == "shell":
+            return self.click_tray_icon()
+        if row.tray == "xembed":
+            icon = self.x.tray_icon()
+            if icon:
+                self.x.click(icon, 8 * row.scale, 8 * row.scale)
+            return "left click on the tray icon"
+        self.tool("lckb-sni-host", "activate", "10", "10")
+        return "Activate(x, y)"
+
+    def main_layout(self):
+        """Where a screen reader finds 关闭退出 and the page in the main
+        window (desktop coordinates), or None."""
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "atspi_tree.py")
+        rc, out, err = run(["/usr/bin/python3", script, SNI_TITLE], self.env, timeout=20)
+        try:
+            wins = json.loads(out).get("windows") or []
+        except ValueError:
+            return None
+        for w in wins:
+            if w["role"] == "frame" and re.match(MAIN_TITLE, w["name"]):
+                got = {c["name"] or c["role"]: tuple(c["extents"]) for c in w.get("children", [])
+                       if c["name"] == MENU[-1] or c["role"] == "filler"}
+                if MENU[-1] in got and "filler" in got:
+                    return got
+        return None
+
+    def check_restore(self):
+        """Minimised by the window manager and brought back by the tray icon,
+        three times: 关闭退出 and the page where they were."""
+        res, row = self.res, self.row
+        if not (self.main and row.tray and row.a11y):
+            res.skip("restore", "needs the main window, a tray and a screen reader's bus")
+            return
+        if not wait_for(lambda: self.x.visible(self.main), 5):
+            self.x.out("xdotool", "windowmap", str(self.main))
+        time.sleep(0.5)
+        before = wait_for(self.main_layout, 10, 0.5)
+        if not before:
+            res.fail("restore", "关闭退出 and the page not read over AT-SPI")
+            return
+        problems, how, after = [], "", before
+        for n in range(3):
+            self.x.out("xdotool", "windowminimize", "--sync", str(self.main))
+            if not wait_for(lambda: self.x.wm_state(self.main) == "Iconic", 5):
+                problems.append("minimise %d: WM_STATE %s" % (n + 1, self.x.wm_state(self.main)))
+                break
+            how = self.click_own_tray_icon()
+            if not wait_for(lambda: self.x.visible(self.main), 5):
+                problems.append("restore %d: %s did not bring the window back" % (n + 1, how))
+                break
+            time.sleep(0.7)
+            after = self.main_layout()
+            if after != before:
+                problems.append("restore %d: %s, before %s" % (n + 1, after, before))
+        self.figures["关闭退出 before / after restores"] = "%s / %s" % (before[MENU[-1]], (after or {}).get(MENU[-1]))
+        (res.fail if problems else res.ok)("restore", "; ".join(problems) or
+                                           "3 minimise / %s: 关闭退出 at %s and the page at %s stayed" % (
+                                               how, before[MENU[-1]], before["filler"]))
 
     def check_quit(self):
         res = self.res

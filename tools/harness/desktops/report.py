@@ -5,7 +5,7 @@ from .rows import AWAITS
 
 
 COLUMNS = ["setup", "start", "platform", "tray", "sni-title", "panel", "announce", "inactive", "focus", "place",
-           "a11y", "notify", "notify-limit", "submenu", "open", "flags", "hide", "scale", "quit"]
+           "a11y", "notify", "notify-limit", "submenu", "open", "flags", "restore", "hide", "scale", "quit"]
 
 
 def table(results):

@@ -189,6 +189,7 @@ class RowRun(SessionMixin, StandInsMixin, ShellsMixin, GnomeMixin, XfceMixin, Kd
         if self.row.props and self.main:
             self.check_windows()
         if self.row.x11 and self.platform == "xcb":
+            self.check_restore()
             self.check_hide()
         else:
             self.res.skip("hide", "windows on Wayland are not visible to the script")

@@ -27,6 +27,8 @@ AWAITS = {
     "inactive": "a pop-up must be seen while the user works in another program",
     "focus": "a pop-up never takes the keyboard, on arrival or when the main window goes",
     "submenu": "an open 最近提醒 stays open when a bulletin comes: entries change in place, no layout update",
+    "restore": "a window minimised and brought back from the tray comes back as it left: 关闭退出 and the "
+               "page where they were",
     "a11y": "a screen reader must read the main window as a frame and each pop-up as an alert named by its "
             "title, its text inside it, nothing hidden, the keyboard on the line in use",
 }
@@ -154,8 +156,9 @@ ROWS = [
         "Wayland", "gnome-no-x11", "gnome-shell", "shell", shell="gnome", platform="wayland", notify=None),
     Row("xfce-30", "Xfce 4.18 on Xvfb: xfwm4, bottom panel of 30 px with its systray, xfce4-notifyd",
         "xvfb", "xfwm4", "shell", shell="xfce", panel=30, props=True),
-    Row("xfce-48", "Xfce 4.18 on Xvfb: xfwm4, bottom panel of 48 px with its systray, xfce4-notifyd",
-        "xvfb", "xfwm4", "shell", shell="xfce", panel=48),
+    Row("xfce-48", "Xfce 4.18 on Xvfb: xfwm4, bottom panel of 48 px with its systray, xfce4-notifyd, a screen "
+        "reader's bus",
+        "xvfb", "xfwm4", "shell", shell="xfce", panel=48, a11y=True),
     Row("kde", "KDE Plasma 5.27 on Xvfb: kwin_x11, kded5, plasmashell", "xvfb", "kwin", "shell", shell="kde",
         props=True),
     Row("kde-wayland", "KDE Plasma 5.27: kwin_wayland --virtual with XWayland, kded5, plasmashell",
