@@ -123,6 +123,9 @@ class RowRun(SessionMixin, StandInsMixin, ShellsMixin, GnomeMixin, XfceMixin, Kd
                 return res
         if not self.check_start():
             return res
+        if row.a11y and self.platform == "xcb":
+            # First, while the window is as the start laid it out.
+            self.check_restore()
         if row.series:
             return self.go_series()
         self.check_tray()
@@ -189,7 +192,6 @@ class RowRun(SessionMixin, StandInsMixin, ShellsMixin, GnomeMixin, XfceMixin, Kd
         if self.row.props and self.main:
             self.check_windows()
         if self.row.x11 and self.platform == "xcb":
-            self.check_restore()
             self.check_hide()
         else:
             self.res.skip("hide", "windows on Wayland are not visible to the script")

@@ -71,18 +71,20 @@ SERIES = [
     (4, "量化私募规模创新高"),
 ]
 SERIES_QUIET = 7   # polls of the baseline: lckb is up and another program active before the first
+RESTORE_POLLS = 12  # more polls of the baseline where the main window is minimised and restored first
 SERIES_APART = 2   # polls between two bulletins
 SERIES_PAUSE = 8   # polls for opening the submenu before the last bulletin
 JUDGED_S = 3.0     # seconds a pop-up is watched for being mapped (the fourth after it closes it)
 
 
-def scenario(burst, series=False):
+def scenario(burst, series=False, quiet_more=0):
     """One change on channel 3, or (burst) four changes one poll apart, or
-    (series) the real desktops' eleven. Returns the text and the titles the
-    pop-ups show, in order (a pop-up shows the item that arrived)."""
+    (series) the real desktops' eleven, after quiet_more more polls of the
+    baseline. Returns the text and the titles the pop-ups show, in order (a
+    pop-up shows the item that arrived)."""
     shown = []
     if series:
-        lines = ["reply"] + BASELINE + ["end", "times %d" % SERIES_QUIET]
+        lines = ["reply"] + BASELINE + ["end", "times %d" % (SERIES_QUIET + quiet_more)]
         for n, (k, title) in enumerate(SERIES):
             bid = 301 + n
             lines += ["channel %d %d,%s,%s,/nc/show.asp?id=%d" % (k, bid, title, BASELINE[k].split(",")[2], bid),
@@ -90,7 +92,7 @@ def scenario(burst, series=False):
             shown.append(title)
         changes = CHANGES[-1:]
     else:
-        lines = ["reply"] + BASELINE + ["end", "times %d" % QUIET_POLLS]
+        lines = ["reply"] + BASELINE + ["end", "times %d" % (QUIET_POLLS + quiet_more)]
         changes = CHANGES if burst else CHANGES[-1:]
     for c in changes:
         lines.append(c)

@@ -11,7 +11,7 @@ import subprocess
 import time
 
 from ..common import display_answers, process_table, read, read_line, run, sim_argv, sim_hosts, stat_fields, wait_for
-from .rows import POLL_S, scenario
+from .rows import POLL_S, RESTORE_POLLS, scenario
 from .x11 import X
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
@@ -238,7 +238,7 @@ class SessionMixin:
     def start_sim(self):
         scen = self.path("scenario.txt")
         with open(scen, "w", encoding="utf-8") as f:
-            text, self.shown = scenario(self.row.burst, self.row.series)
+            text, self.shown = scenario(self.row.burst, self.row.series, RESTORE_POLLS if self.row.a11y else 0)
             f.write(text)
         self.procs.start("sim", sim_argv(os.path.join(BIN, "lckb-sim"), self.path("requests.log"), scenario=scen),
                          self.env)
