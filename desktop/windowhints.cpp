@@ -1,7 +1,11 @@
 #include "desktop/windowhints.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <xcb/xcb.h>
@@ -280,6 +284,51 @@ bool xembedTrayPresent()
     const bool owned = r && r->owner != XCB_WINDOW_NONE;
     std::free(r);
     return owned;
+}
+
+namespace {
+
+// Sees the X events before Qt does: a change of the window's
+// _NET_FRAME_EXTENTS is answered once Qt has taken it in.
+class FrameExtentsWatch final : public QObject, public QAbstractNativeEventFilter
+{
+public:
+    FrameExtentsWatch(QWidget *w, xcb_window_t win, xcb_atom_t extents, std::function<void()> changed)
+        : QObject(w), m_win(win), m_extents(extents), m_changed(std::move(changed))
+    {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    ~FrameExtentsWatch() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
+
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
+    {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto *e = static_cast<const xcb_generic_event_t *>(message);
+        if ((e->response_type & ~0x80) != XCB_PROPERTY_NOTIFY)
+            return false;
+        const auto *p = reinterpret_cast<const xcb_property_notify_event_t *>(e);
+        if (p->window == m_win && p->atom == m_extents)
+            QTimer::singleShot(0, this, [this] { m_changed(); });
+        return false;
+    }
+
+private:
+    xcb_window_t m_win;
+    xcb_atom_t m_extents;
+    std::function<void()> m_changed;
+};
+
+} // namespace
+
+void watchFrameExtents(QWidget *w, std::function<void()> changed)
+{
+    xcb_connection_t *c = x11();
+    if (!c)
+        return;
+    const xcb_atom_t extents = atom(c, "_NET_FRAME_EXTENTS");
+    if (extents != XCB_ATOM_NONE)
+        new FrameExtentsWatch(w, xcb_window_t(w->winId()), extents, std::move(changed));
 }
 
 } // namespace lckb

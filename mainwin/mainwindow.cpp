@@ -3,6 +3,7 @@
 #include "app/session.h"
 #include "app/twips.h"
 #include "desktop/accessibility.h"
+#include "desktop/windowhints.h"
 #include "mainwin/lineswitch.h"
 #include "prefs/appicon.h"
 #include "prefs/channeldialog.h"
@@ -153,11 +154,10 @@ void MainWindow::showEvent(QShowEvent *event)
     m_firstShow = false;
     // The load step sized and centred the window before it had a frame; the
     // sizes count the frame, so once it is known, do it again. The window
-    // manager tells the frame when it likes, and Qt sends no event for it:
-    // looked at when framing moves the window, when it is activated, and a
-    // few times in its first seconds.
-    for (int ms : {0, 250, 1000, 3000})
-        QTimer::singleShot(ms, this, [this] { sizeForLoadOnceFramed(); });
+    // manager tells the frame when it likes: looked at when it says so, when
+    // framing moves the window and when it is activated.
+    watchFrameExtents(this, [this] { sizeForLoadOnceFramed(); });
+    QTimer::singleShot(0, this, [this] { sizeForLoadOnceFramed(); });
 }
 
 void MainWindow::moveEvent(QMoveEvent *event)
@@ -168,7 +168,9 @@ void MainWindow::moveEvent(QMoveEvent *event)
 
 void MainWindow::sizeForLoadOnceFramed()
 {
-    if (m_firstShow || m_framed || !isVisible() || frameGeometry().size() == size())
+    // Framing may pass through a frame smaller than the window: not a frame.
+    const QSize extra = frameGeometry().size() - size();
+    if (m_firstShow || m_framed || !isVisible() || extra.width() < 0 || extra.height() < 0 || extra.isNull())
         return;
     m_framed = true;
     if (isMinimized() || isMaximized() || isFullScreen())
