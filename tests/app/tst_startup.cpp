@@ -1,5 +1,6 @@
-// Start-up: the server line table, the stored line index, the options, and
-// the refusal of a second copy.
+// Start-up: the server line table, the stored line index, the options, the
+// refusal of a second copy, and what the desktop's readings give (the
+// platform to ask for, a monitor's work area).
 #include "files.h"
 #include "app/datafolder.h"
 #include "app/hostsources.h"
