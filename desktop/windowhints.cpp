@@ -1,10 +1,13 @@
 #include "desktop/windowhints.h"
 
+#include "desktop/workarea.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
-#include <QPointer>
+#include <QLoggingCategory>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
@@ -12,14 +15,20 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace lckb {
 
 namespace {
+
+// Which source each placement's work area came from, for telling what a
+// window manager publishes.
+Q_LOGGING_CATEGORY(lcWorkArea, "lckb.desktop.workarea")
 
 xcb_connection_t *x11()
 {
@@ -29,10 +38,12 @@ xcb_connection_t *x11()
     return x ? x->connection() : nullptr;
 }
 
-xcb_atom_t atom(xcb_connection_t *c, const char *name)
+// onlyIfExists: NONE for a name no client has used, rather than a new atom
+// on the server.
+xcb_atom_t atom(xcb_connection_t *c, const char *name, bool onlyIfExists = false)
 {
-    xcb_intern_atom_reply_t *r =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
+    xcb_intern_atom_reply_t *r = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, onlyIfExists, uint16_t(std::strlen(name)), name), nullptr);
     const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     std::free(r);
     return a;
@@ -52,15 +63,20 @@ QByteArray bytesOf(const PropertyReply &r)
              : QByteArray();
 }
 
-// A list of atoms (_NET_WM_STATE, WM_PROTOCOLS); empty when the property is
-// missing or holds something else.
+// The 32-bit values of a property of type `type`; empty when it is missing
+// or holds something else.
+std::vector<uint32_t> valuesOf(const PropertyReply &r, xcb_atom_t type)
+{
+    if (!r || r->format != 32 || r->type != type)
+        return {};
+    const auto *v = static_cast<const uint32_t *>(xcb_get_property_value(r.get()));
+    return {v, v + xcb_get_property_value_length(r.get()) / 4};
+}
+
+// A list of atoms (_NET_WM_STATE, WM_PROTOCOLS).
 std::vector<xcb_atom_t> atomsOf(xcb_connection_t *c, xcb_window_t win, xcb_atom_t prop, uint32_t longs)
 {
-    const PropertyReply r = readProperty(c, win, prop, XCB_ATOM_ATOM, longs);
-    if (!r || r->format != 32 || r->type != XCB_ATOM_ATOM)
-        return {};
-    const auto *v = static_cast<const xcb_atom_t *>(xcb_get_property_value(r.get()));
-    return {v, v + xcb_get_property_value_length(r.get()) / 4};
+    return valuesOf(readProperty(c, win, prop, XCB_ATOM_ATOM, longs), XCB_ATOM_ATOM);
 }
 
 void setAtoms(xcb_connection_t *c, xcb_window_t win, xcb_atom_t prop, const std::vector<xcb_atom_t> &atoms)
@@ -236,6 +252,93 @@ protected:
     }
 };
 
+// The windows that may carry a panel's strut: those the window manager
+// manages, and the mapped windows on the root (a dock it left unframed).
+std::set<xcb_window_t> strutCandidates(xcb_connection_t *c, xcb_window_t root)
+{
+    std::set<xcb_window_t> wins;
+    for (uint32_t w : valuesOf(readProperty(c, root, atom(c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 4096),
+                               XCB_ATOM_WINDOW))
+        wins.insert(w);
+    const std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr), &std::free);
+    if (!tree)
+        return wins;
+    const xcb_window_t *children = xcb_query_tree_children(tree.get());
+    const int n = std::min(xcb_query_tree_children_length(tree.get()), 4096);
+    // All questions first, then the answers: one round trip, not one a window.
+    std::vector<xcb_get_window_attributes_cookie_t> asked;
+    for (int i = 0; i < n; ++i)
+        asked.push_back(xcb_get_window_attributes(c, children[i]));
+    for (int i = 0; i < n; ++i) {
+        xcb_get_window_attributes_reply_t *a = xcb_get_window_attributes_reply(c, asked[size_t(i)], nullptr);
+        if (a && a->map_state != XCB_MAP_STATE_UNMAPPED)
+            wins.insert(children[i]);
+        std::free(a);
+    }
+    return wins;
+}
+
+// The root's size, the per-monitor work areas of the current desktop where
+// the window manager lists them, and every panel's strut.
+void readDesktop(xcb_connection_t *c, DesktopReadings &d)
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    // Asked, not taken from the connection's set-up: RandR resizes the root.
+    xcb_get_geometry_reply_t *g = xcb_get_geometry_reply(c, xcb_get_geometry(c, root), nullptr);
+    d.root = g ? QSize(g->width, g->height) : QSize();
+    std::free(g);
+    d.read = !d.root.isEmpty();
+    if (!d.read)
+        return;
+
+    const std::vector<uint32_t> desktop =
+        valuesOf(readProperty(c, root, atom(c, "_NET_CURRENT_DESKTOP"), XCB_ATOM_CARDINAL, 1), XCB_ATOM_CARDINAL);
+    const QByteArray listName = "_GTK_WORKAREAS_D" + QByteArray::number(desktop.empty() ? 0u : desktop[0]);
+    if (const xcb_atom_t list = atom(c, listName.constData(), true); list != XCB_ATOM_NONE) {
+        const std::vector<uint32_t> v = valuesOf(readProperty(c, root, list, XCB_ATOM_CARDINAL, 4 * 64), XCB_ATOM_CARDINAL);
+        for (size_t i = 0; i + 3 < v.size(); i += 4)
+            if (std::all_of(v.begin() + long(i), v.begin() + long(i) + 4, [](uint32_t x) { return x <= 0xffff; }))
+                d.perMonitor.append(QRect(int(v[i]), int(v[i + 1]), int(v[i + 2]), int(v[i + 3])));
+    }
+
+    const xcb_atom_t partial = atom(c, "_NET_WM_STRUT_PARTIAL");
+    const xcb_atom_t whole = atom(c, "_NET_WM_STRUT");
+    std::vector<std::pair<xcb_get_property_cookie_t, xcb_get_property_cookie_t>> asked;
+    for (xcb_window_t w : strutCandidates(c, root))
+        asked.emplace_back(xcb_get_property(c, 0, w, partial, XCB_ATOM_CARDINAL, 0, 12),
+                           xcb_get_property(c, 0, w, whole, XCB_ATOM_CARDINAL, 0, 4));
+    for (const auto &[p, o] : asked) {
+        const PropertyReply pr(xcb_get_property_reply(c, p, nullptr), &std::free);
+        const PropertyReply orr(xcb_get_property_reply(c, o, nullptr), &std::free);
+        std::vector<uint32_t> v = valuesOf(pr, XCB_ATOM_CARDINAL);
+        if (v.size() != 12)
+            v = valuesOf(orr, XCB_ATOM_CARDINAL);
+        if (v.size() == 12 || v.size() == 4)
+            d.struts.append(QList<quint32>(v.begin(), v.end()));
+    }
+}
+
+// X works in the screen's device pixels; Qt's screens keep their native
+// origin and scale what lies beyond it.
+QRect toNative(const QRect &r, const QScreen *s)
+{
+    const QPoint o = s->geometry().topLeft();
+    const qreal f = s->devicePixelRatio();
+    return QRect(o + (r.topLeft() - o) * f, r.size() * f);
+}
+
+// Rounded inwards, so that the area never grows.
+QRect fromNative(const QRect &r, const QScreen *s)
+{
+    const QPointF o = s->geometry().topLeft();
+    const qreal f = s->devicePixelRatio();
+    const QPointF tl = (QPointF(r.topLeft()) - o) / f + o;
+    const QPointF end = (QPointF(r.bottomRight() + QPoint(1, 1)) - o) / f + o;
+    return QRect(QPoint(int(std::ceil(tl.x() - 1e-6)), int(std::ceil(tl.y() - 1e-6))),
+                 QPoint(int(std::floor(end.x() + 1e-6)) - 1, int(std::floor(end.y() + 1e-6)) - 1));
+}
+
 } // namespace
 
 void keepWindowClass()
@@ -269,6 +372,22 @@ QPoint keepInWorkArea(const QPoint &wanted, const QSize &outer, const QRect &wor
         return wanted;
     return QPoint(std::max(workArea.left(), std::min(wanted.x(), workArea.right() + 1 - outer.width())),
                   std::max(workArea.top(), std::min(wanted.y(), workArea.bottom() + 1 - outer.height())));
+}
+
+QRect workAreaOf(const QScreen *screen)
+{
+    DesktopReadings d;
+    if (xcb_connection_t *c = x11()) {
+        d.monitor = toNative(screen->geometry(), screen);
+        for (const QScreen *other : QGuiApplication::screens())
+            d.monitors.append(toNative(other->geometry(), other));
+        readDesktop(c, d);
+    }
+    const WorkArea area = monitorWorkArea(d, toNative(screen->availableGeometry(), screen));
+    const QRect rect = area.source == WorkArea::Qt ? screen->availableGeometry() : fromNative(area.rect, screen);
+    qCDebug(lcWorkArea).nospace() << "work area of " << screen->name() << ": " << rect << " from "
+                                  << workAreaSourceName(area.source);
+    return rect;
 }
 
 bool xembedTrayPresent()

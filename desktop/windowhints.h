@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class QScreen;
 class QWidget;
 
 namespace lckb {
@@ -30,6 +31,12 @@ void markAsAnnouncement(QWidget *w);
 // screen without the panels); else moved up and left, just as far as it
 // takes to lie inside.
 QPoint keepInWorkArea(const QPoint &wanted, const QSize &outer, const QRect &workArea);
+
+// The work area of one monitor: the window manager's per-monitor figure
+// where it publishes one, else the monitor without the panels' struts,
+// within Qt's available geometry (which on more than one monitor is the
+// whole monitor); Qt's figure where the X display tells nothing.
+QRect workAreaOf(const QScreen *screen);
 
 // Keeps the class part of every window's WM_CLASS at "lckb", the name of the
 // desktop entry. Qt takes it from the application name, which is the

@@ -127,10 +127,11 @@ void BulletinPopup::place()
     // the window it is the bare window's size, and moveEvent places the
     // window again once the frame is there. move() places the frame's corner.
     // The corner is the screen's; a panel there (a tall one at the bottom,
-    // one on the right) moves the pop-up off it, never under it.
+    // one on the right) moves the pop-up off it, never under it. The panels
+    // are those of this monitor: Qt's own work area is the whole screen as
+    // soon as there is a second one.
     const QSize outer = frameGeometry().size();
-    move(keepInWorkArea(bottomRightPlace(s->geometry(), outer, s->logicalDotsPerInchX()), outer,
-                        s->availableGeometry()));
+    move(keepInWorkArea(bottomRightPlace(s->geometry(), outer, s->logicalDotsPerInchX()), outer, workAreaOf(s)));
 }
 
 void BulletinPopup::showEvent(QShowEvent *event)

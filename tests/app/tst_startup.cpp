@@ -1,5 +1,6 @@
-// Start-up: the server line table, the stored line index, the options, and
-// the refusal of a second copy.
+// Start-up: the server line table, the stored line index, the options, the
+// refusal of a second copy, and what the desktop's readings give (the
+// platform to ask for, a monitor's work area).
 #include "files.h"
 #include "app/datafolder.h"
 #include "app/hostsources.h"
@@ -10,6 +11,7 @@
 #include "desktop/autostart.h"
 #include "desktop/platform.h"
 #include "desktop/sleepwatch.h"
+#include "desktop/workarea.h"
 #include "sessionbus.h"
 
 #include <QDBusConnection>
@@ -38,6 +40,8 @@ private slots:
     void sessionOfAStart();
     void autostartEntry();
     void platformChoice();
+    void workAreaOfTheMonitor_data();
+    void workAreaOfTheMonitor();
     void wakeFromSuspendIsHeard();
     void secondCopyRefusedUntilTheFirstDies();
     void lockCannotBeBlocked();
@@ -392,6 +396,77 @@ void TstStartup::platformChoice()
     QCOMPARE(platformToRequest({"wayland", "wayland-0", ":0", "wayland", {"lckb"}}), QString());
     QCOMPARE(platformToRequest({{}, "wayland-0", ":0", "wayland", {"lckb", "-platform", "wayland"}}), QString());
     QCOMPARE(platformToRequest({{}, "wayland-0", ":0", "wayland", {"lckb", "--platform", "wayland"}}), QString());
+}
+
+void TstStartup::workAreaOfTheMonitor_data()
+{
+    using Struts = QList<QList<quint32>>;
+    QTest::addColumn<DesktopReadings>("readings");
+    QTest::addColumn<QRect>("qtAvailable");
+    QTest::addColumn<QRect>("expected");
+    QTest::addColumn<int>("source");
+
+    // Two monitors of different heights side by side, the primary one on
+    // the left; Qt says each is wholly available.
+    const QRect primary(0, 0, 1600, 900), other(1600, 0, 1280, 1024);
+    DesktopReadings two;
+    two.read = true;
+    two.monitor = primary;
+    two.monitors = {primary, other};
+    two.root = QSize(2880, 1024);
+    const QList<quint32> trayer{0, 0, 0, 48, 0, 0, 0, 0, 0, 0, 1480, 1599}; // from its monitor's bottom
+    auto with = [&](const Struts &struts, const QList<QRect> &listed = {}) {
+        DesktopReadings d = two;
+        d.struts = struts;
+        d.perMonitor = listed;
+        return d;
+    };
+    const QRect abovePanel(0, 0, 1600, 852);
+    QTest::newRow("bottom panel measured from its monitor's edge")
+        << with({trayer}) << primary << abovePanel << int(WorkArea::Struts);
+    QTest::newRow("bottom panel measured from the root's edge")
+        << with({{0, 0, 0, 172, 0, 0, 0, 0, 0, 0, 0, 1599}}) << primary << abovePanel << int(WorkArea::Struts);
+    QTest::newRow("panel on the other monitor")
+        << with({{0, 0, 0, 48, 0, 0, 0, 0, 0, 0, 1600, 2879}}) << primary << primary << int(WorkArea::Struts);
+    // The old strut's bottom band lies on the taller monitor only.
+    QTest::newRow("old whole-edge struts, top and bottom")
+        << with({{0, 0, 30, 0}, {0, 0, 0, 48}}) << primary << QRect(0, 30, 1600, 870) << int(WorkArea::Struts);
+    QTest::newRow("left panel") << with({{40, 0, 0, 0, 0, 899, 0, 0, 0, 0, 0, 0}}) << primary
+                                << QRect(40, 0, 1560, 900) << int(WorkArea::Struts);
+    QTest::newRow("the window manager's list wins")
+        << with({trayer}, {QRect(1600, 0, 1280, 1000), QRect(0, 0, 1600, 860)}) << primary
+        << QRect(0, 0, 1600, 860) << int(WorkArea::PerMonitorList);
+    QTest::newRow("a list without this monitor")
+        << with({trayer}, {QRect(1600, 0, 1280, 1000), QRect(-5, 0, 1700, 860)}) << primary << abovePanel
+        << int(WorkArea::Struts);
+    QTest::newRow("nonsense struts beside a real one")
+        << with({{0, 0, 0, 0xffffffffu}, {0xffffffffu, 0xffffffffu, 0, 0}, {0, 0, 0, 300, 0, 0, 0, 0, 0, 0, 1599, 0},
+                 {0, 0, 0, 300, 5, 6}, trayer})
+        << primary << abovePanel << int(WorkArea::Struts);
+
+    // One monitor: Qt's figure is _NET_WORKAREA, and stays.
+    DesktopReadings one;
+    one.read = true;
+    one.monitor = QRect(0, 0, 1366, 768);
+    one.monitors = {one.monitor};
+    one.root = QSize(1366, 768);
+    one.struts = {{0, 0, 0, 28}};
+    QTest::newRow("one monitor") << one << QRect(0, 0, 1366, 740) << QRect(0, 0, 1366, 740) << int(WorkArea::Struts);
+    QTest::newRow("nothing read") << DesktopReadings() << QRect(0, 0, 1366, 740) << QRect(0, 0, 1366, 740)
+                                  << int(WorkArea::Qt);
+    QTest::newRow("nothing left within Qt's figure")
+        << with({trayer}) << QRect(1600, 0, 1280, 1024) << QRect(1600, 0, 1280, 1024) << int(WorkArea::Qt);
+}
+
+void TstStartup::workAreaOfTheMonitor()
+{
+    QFETCH(DesktopReadings, readings);
+    QFETCH(QRect, qtAvailable);
+    QFETCH(QRect, expected);
+    QFETCH(int, source);
+    const WorkArea area = monitorWorkArea(readings, qtAvailable);
+    QCOMPARE(area.rect, expected);
+    QCOMPARE(workAreaSourceName(area.source), workAreaSourceName(WorkArea::Source(source)));
 }
 
 void TstStartup::wakeFromSuspendIsHeard()

@@ -85,10 +85,10 @@ def wm_running(env):
     return "window id" in run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env)[1]
 
 
-def trayer_argv(scale=1, tint=None):
-    """trayer as a small tray host at the top right of the screen."""
-    argv = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", str(120 * scale),
-            "--heighttype", "pixel", "--height", str(24 * scale), "--transparent", "false"]
+def trayer_argv(scale=1, tint=None, edge="top", height=24):
+    """trayer as a small tray host at the top (or another edge) right of the screen."""
+    argv = ["trayer", "--edge", edge, "--align", "right", "--widthtype", "pixel", "--width", str(120 * scale),
+            "--heighttype", "pixel", "--height", str(height * scale), "--transparent", "false"]
     return argv + (["--tint", tint] if tint else [])
 
 

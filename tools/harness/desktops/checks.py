@@ -109,23 +109,34 @@ class ChecksMixin:
         res.ok("announce", "pop-up %s %r" % (hex(w), self.x.props(w, ["_NET_WM_NAME"]).get("_NET_WM_NAME")))
         time.sleep(1.0)  # the pop-up places itself again once shown
         self.window_record("pop-up", w)
-        if self.shots and self.row.display == "xvfb":  # a rootless XWayland has no root picture
+        if self.shots and self.row.display in ("xvfb", "xorg"):  # a rootless XWayland has no root picture
             run(["import", "-window", "root", self.path("popup.png")], self.env)
         self.check_place(w)
         return w
 
     def check_place(self, w):
         """The frame 50 twips from the right, 500 above the bottom of the
-        screen, or, where that is not wholly inside the work area (a tall
-        panel at the bottom), moved up and left just as far as it takes."""
+        screen (the primary monitor, where there are several), or, where
+        that is not wholly inside the work area (a tall panel at the
+        bottom), moved up and left just as far as it takes."""
         res, s = self.res, self.row.scale
-        sw, sh = self.x.screen()
         left, top, right, bottom = self.x.outer(w)
         _, _, cw, ch = self.x.geometry(w)
-        area = self.work_area() or (0, 0, sw, sh)
+        if self.row.monitors:
+            # The window manager's _NET_WORKAREA spans every monitor: the
+            # primary one, above the top of the panel on it.
+            sx, sy, sw, sh = next((m[:4] for m in self.x.monitors() if m[4]), (0, 0, 0, 0))
+            panel = self.x.search("^panel$")
+            panel_top = self.x.geometry(panel[0])[1] if panel else sy + sh
+            area = (sx, sy, sw, min(sh, panel_top - sy))
+            self.figures["frame bottom / panel top"] = "%d / %d" % (bottom, panel_top)
+        else:
+            sx, sy = 0, 0
+            sw, sh = self.x.screen()
+            area = self.work_area() or (0, 0, sw, sh)
         ax, ay, aw, ah = area
-        want_r = min(sw - twips(50) * s, ax + aw)
-        want_b = min(sh - twips(500) * s, ay + ah)
+        want_r = min(sx + sw - twips(50) * s, ax + aw)
+        want_b = min(sy + sh - twips(500) * s, ay + ah)
         tol = 2 * s
         problems = []
         if abs(right - want_r) > tol or abs(bottom - want_b) > tol:
@@ -135,11 +146,19 @@ class ChecksMixin:
         want_w, want_h = twips(3450) * s, twips(1530) * s
         if abs(cw - want_w) > s or abs(ch - want_h) > s:
             problems.append("size %dx%d, wanted %dx%d" % (cw, ch, want_w, want_h))
-        detail = "frame %d,%d-%d,%d, work area %d,%d-%d,%d (bottom %d px above the frame's), screen %dx%d, " \
-                 "client %dx%d" % (left, top, right, bottom, ax, ay, ax + aw, ay + ah, ay + ah - bottom, sw, sh,
+        detail = "frame %d,%d-%d,%d, work area %d,%d-%d,%d (bottom %d px above the frame's), screen %d,%d %dx%d, " \
+                 "client %dx%d" % (left, top, right, bottom, ax, ay, ax + aw, ay + ah, ay + ah - bottom, sx, sy, sw, sh,
                                    cw, ch)
         self.figures["frame bottom / work-area bottom"] = "%d / %d" % (bottom, ay + ah)
+        self.note_work_area_source()
         (res.fail if problems else res.ok)("place", "; ".join(problems + [detail]) if problems else detail)
+
+    def note_work_area_source(self):
+        """Which work area lckb placed its last pop-up in, as its log says
+        (a figure for comparing window managers, not a check)."""
+        said = re.findall(r"work area of .*? from (.+)$", read(self.path("lckb.log")), re.M)
+        if said:
+            self.figures["work area from"] = said[-1].strip()
 
     def check_a11y(self):
         """What a screen reader reads of the program while a pop-up is up."""

@@ -21,8 +21,8 @@ AWAITS = {
     "notify-limit": "at most three notifications, the oldest closed with CloseNotification",
     "sni-title": "the StatusNotifier item must be titled 澜策快报",
     "flags": "the pop-up and the channel dialog: close button only, no task-bar entry",
-    "place": "the pop-up's frame must land 50/500 twips from the bottom-right corner, or as near as the work "
-             "area allows",
+    "place": "the pop-up's frame must land 50/500 twips from the bottom-right corner of the primary monitor, or "
+             "as near as the work area allows, off every panel",
     "panel": "the tray icon must show in the desktop's own panel",
     "inactive": "a pop-up must be seen while the user works in another program",
     "focus": "a pop-up never takes the keyboard, on arrival or when the main window goes",
@@ -106,22 +106,25 @@ def twips(t, dpi=96.0):
 
 class Row:
     """One row of the matrix. display: the X server or compositor ("xvfb",
-    "mutter", "mutter-no-x11", "gnome", "gnome-no-x11", "kwin",
+    "xorg" (the dummy driver, for monitors), "mutter", "mutter-no-x11", "gnome", "gnome-no-x11", "kwin",
     "kwin-no-x11"); wm: the window manager; tray: "xembed" (trayer), "sni"
     (the stand-in), "shell" (the desktop's own) or None; notify: True for the
     stand-in notification server, False for none (the desktop's own on a
     real desktop), None for none even there; platform: the Qt plugin lckb
     must choose. The checks that apply: props the window flags, burst the
     limit of three notifications, scale the size against the 96 DPI row,
-    shell the real desktops' series, a11y what a screen reader reads."""
+    shell the real desktops' series, a11y what a screen reader reads.
+    monitors: the RandR outputs of an "xorg" row, (width, height, x, y),
+    the primary one first; its trayer then is a bottom panel on it."""
 
     def __init__(self, name, label, display, wm=None, tray=None, notify=False, scale=1,
                  env=None, platform="xcb", burst=False, props=False, late_tray=False, shell=None, panel=0,
-                 a11y=False):
+                 a11y=False, monitors=()):
         self.name, self.label, self.display, self.wm = name, label, display, wm
         self.tray, self.notify, self.scale, self.env = tray, notify, scale, env or {}
         self.platform, self.burst, self.props = platform, burst, props
         self.a11y = a11y
+        self.monitors = monitors
         self.late_tray = late_tray  # the tray host comes up a second after lckb, as at a session's start
         # A real desktop ("gnome", "xfce", "kde"): its own tray and notification
         # server, and the series of bulletins while another program is active.
@@ -129,7 +132,7 @@ class Row:
 
     @property
     def x11(self):
-        return self.display in ("xvfb", "mutter", "gnome", "kwin")
+        return self.display in ("xvfb", "xorg", "mutter", "gnome", "kwin")
 
     @property
     def series(self):
@@ -141,6 +144,9 @@ ROWS = [
         props=True, a11y=True),
     Row("x11-sni", "X11, openbox, StatusNotifier tray", "xvfb", "openbox", "sni"),
     Row("x11-notray", "X11, openbox, no tray", "xvfb", "openbox", None),
+    Row("two-monitors", "X11 on Xorg (dummy driver), two monitors: 1600x900 primary, 1280x1024 right of it; "
+        "openbox, trayer as a 48 px panel at the bottom right of the primary", "xorg", "openbox", "xembed",
+        monitors=((1600, 900, 0, 0), (1280, 1024, 1600, 0))),
     Row("wayland", "Wayland: mutter with XWayland, StatusNotifier tray started after lckb", "mutter", "mutter",
         "sni", notify=True, late_tray=True),
     Row("wayland-xcb", "Wayland: mutter with XWayland, QT_QPA_PLATFORM=xcb chosen by the user",

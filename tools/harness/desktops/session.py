@@ -23,6 +23,29 @@ class Setup(Exception):
     pass
 
 
+XORG_CONF = """Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 256000
+EndSection
+Section "Monitor"
+    Identifier "monitor"
+    HorizSync 5.0-1000.0
+    VertRefresh 5.0-200.0
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    Monitor "monitor"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Virtual 4000 2000
+    EndSubSection
+EndSection
+"""
+
+
 def bus_config(kind, listen, servicedir=None):
     return """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -176,6 +199,41 @@ class SessionMixin:
                 raise Setup("xrdb: " + err.strip())
         self.log("Xvfb on " + self.env["DISPLAY"])
 
+    def start_xorg(self):
+        """Xorg with the dummy driver: real RandR outputs, laid out as the
+        row's monitors (Xvfb shows Qt one screen only)."""
+        conf = self.path("xorg.conf")
+        with open(conf, "w") as f:
+            f.write(XORG_CONF)
+        r, w = os.pipe()
+        self.procs.start("xorg", ["Xorg", "-displayfd", str(w), "-config", conf, "-noreset", "-nolisten", "tcp",
+                                  "-dpi", "96", "-logfile", self.path("xorg-server.log")], self.env, pass_fds=(w,))
+        os.close(w)
+        num = read_line(r, 20)
+        self.keep_fds.append(r)
+        if not num:
+            raise Setup("Xorg reported no display: " + read(self.path("xorg.log"))[-300:])
+        self.env["DISPLAY"] = ":" + num
+        self.x = X(self.env)
+        if not wait_for(lambda: display_answers(self.env), 10):
+            raise Setup("Xorg display %s does not answer" % self.env["DISPLAY"])
+        argv = ["xrandr"]
+        for i, (w_, h, x, y) in enumerate(self.row.monitors):
+            out = "DUMMY%d" % i
+            if i:  # DUMMY1 and on start disconnected, without modes
+                run(["xrandr", "--addmode", out, "%dx%d" % (w_, h)], self.env)
+            argv += ["--output", out, "--mode", "%dx%d" % (w_, h), "--pos", "%dx%d" % (x, y)]
+            if not i:
+                argv.append("--primary")
+        rc, _, err = run(argv, self.env)
+        if rc != 0 or len(self.x.monitors()) != len(self.row.monitors):
+            raise Setup("xrandr did not lay out the monitors: %s %r" % (err.strip(), self.x.monitors()))
+        self.width, self.height = self.x.root_size()
+        # A desktop colour on the monitors: openbox draws none, and the root's
+        # black would hide where one monitor ends in a screenshot.
+        run(["xsetroot", "-solid", "#3c5a78"], self.env)
+        self.log("Xorg on %s, monitors %r" % (self.env["DISPLAY"], self.x.monitors()))
+
     def mutter_argv(self, program, sock, with_x11):
         """mutter or GNOME Shell headless on a virtual screen of the row's size."""
         argv = [program, "--headless", "--wayland", "--wayland-display", sock,
@@ -253,7 +311,10 @@ class SessionMixin:
             "LCKB_TRACE": self.path("trace.txt"),
             "QTWEBENGINE_CHROMIUM_FLAGS": "--disable-gpu --disable-background-networking "
                                           "--disable-component-update --no-first-run",
-            "QT_LOGGING_RULES": "qt.qpa.tray.debug=true",
+            # lckb keeps Qt's messages to itself unless asked: its log then
+            # tells where each pop-up's work area came from.
+            "LCKB_DEBUG": "1",
+            "QT_LOGGING_RULES": "qt.qpa.tray.debug=true;lckb.desktop.workarea.debug=true",
         })
         if os.geteuid() == 0:
             env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"

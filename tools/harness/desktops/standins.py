@@ -18,8 +18,8 @@ class StandInsMixin:
             self.start_shell()
             return
         self.start_bus()
-        if row.display == "xvfb":
-            self.start_xvfb()
+        if row.display in ("xvfb", "xorg"):
+            self.start_xorg() if row.display == "xorg" else self.start_xvfb()
             self.env["XDG_SESSION_TYPE"] = "x11"
             if row.wm == "openbox":
                 self.start_openbox()
@@ -41,7 +41,13 @@ class StandInsMixin:
             raise Setup("openbox did not take the screen")
 
     def start_trayer(self):
-        self.procs.start("trayer", trayer_argv(self.row.scale, tint="0x303030"), self.env)
+        argv = trayer_argv(self.row.scale, tint="0x303030")
+        if self.row.monitors:
+            # A panel at the bottom right of the primary monitor, with a strut
+            # (which trayer measures from that monitor's edge).
+            argv = trayer_argv(tint="0x303030", edge="bottom", height=48) + [
+                "--monitor", "0", "--SetDockType", "true", "--SetPartialStrut", "true"]
+        self.procs.start("trayer", argv, self.env)
         if not wait_for(lambda: self.x.search("^panel$"), 10):
             raise Setup("trayer did not show its panel")
 

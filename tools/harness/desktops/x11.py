@@ -42,7 +42,7 @@ class X:
     def geometry(self, w):
         """Client area on the root window. (xdotool getwindowgeometry counts the
         frame offset twice for reparented windows, so xwininfo it is.)"""
-        text = self.out("xwininfo", "-id", str(w))
+        text = self.out("xwininfo", "-root") if w == "root" else self.out("xwininfo", "-id", str(w))
         keys = ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")
         got = dict(re.findall(r"^\s*([A-Za-z -]+):\s+(-?\d+)\s*$", text, re.M))
         return tuple(int(got.get(k, 0)) for k in keys)
@@ -61,6 +61,19 @@ class X:
     def screen(self):
         n = [int(v) for v in self.out("xdotool", "getdisplaygeometry").split()]
         return tuple(n) if len(n) == 2 else (0, 0)
+
+    def root_size(self):
+        """The root window's size as it is now (RandR resizes it)."""
+        _, _, w, h = self.geometry("root")
+        return w, h
+
+    def monitors(self):
+        """The RandR monitors, as (x, y, width, height, primary), in xrandr's order."""
+        out = []
+        for m in re.finditer(r"^\s*\d+: \+(\*?)\S+ (\d+)/\d+x(\d+)/\d+\+(-?\d+)\+(-?\d+)",
+                             self.out("xrandr", "--listmonitors"), re.M):
+            out.append((int(m.group(4)), int(m.group(5)), int(m.group(2)), int(m.group(3)), m.group(1) == "*"))
+        return out
 
     def wm_state(self, w):
         m = re.search(r"window state: (\w+)", self.out("xprop", "-id", str(w), "WM_STATE"))
