@@ -171,7 +171,7 @@ void TstDesktop::mainWindowStaysPutBesideItsDialogs()
     MainWindow &w = fx.start(prog, Shown, Loaded);
     QVERIFY(QTest::qWaitForWindowActive(&w));
     // Laid out with its frame counted, once the window manager framed it.
-    QTRY_VERIFY(w.frameGeometry().size() != w.size());
+    QTRY_VERIFY_WITH_TIMEOUT(w.frameGeometry().size() != w.size(), 20000); // a busy window manager frames late
     QTest::qWait(200);
     const QRect quitAt = button(w, "quitButton")->geometry();
     const QRect pageAt = pageView(w)->geometry();
