@@ -77,6 +77,10 @@ void ServicePage::rest(PageRest::State state)
             m_page->setLifecycleState(L::Active);
         if (std::exchange(m_reloadOnWake, false))
             loadService();
+        // The engine reloads a discarded page from its cache: frames minutes
+        // old. Asked anew from the server instead.
+        else if (std::exchange(m_wasDiscarded, false))
+            m_page->triggerAction(QWebEnginePage::ReloadAndBypassCache);
         return;
     }
     if (want == now)
@@ -84,6 +88,7 @@ void ServicePage::rest(PageRest::State state)
     // The engine rests no page it counts visible; where the platform told
     // the view nothing of the minimising, the window's word counts.
     m_page->setVisible(false);
+    m_wasDiscarded = want == L::Discarded;
     if (want == L::Discarded && now == L::Active)
         m_page->setLifecycleState(L::Frozen);
     m_page->setLifecycleState(want);
