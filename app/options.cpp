@@ -101,26 +101,22 @@ Options parseOptions(const QStringList &arguments)
     }
     o.verbose = p.isSet(verbose) || qEnvironmentVariable("LCKB_DEBUG") == u"1";
     o.startInTray = p.isSet(tray);
-    if (p.isSet(restAfter)) {
+    // A number of seconds, from `least` up to a day, as milliseconds into `ms`.
+    const auto seconds = [&p, &o](const QCommandLineOption &option, double least, int &ms) {
+        if (!p.isSet(option))
+            return true;
         bool ok = false;
-        const double s = p.value(restAfter).toDouble(&ok);
-        if (!ok || s < 0 || s > 86400) {
+        const double s = p.value(option).toDouble(&ok);
+        if (!ok || s < least || s > 86400) {
             o.ok = false;
-            o.message = QStringLiteral("--rest-after wants a number of seconds");
-            return o;
+            o.message = QStringLiteral("--%1 wants a number of seconds").arg(option.names().constFirst());
+            return false;
         }
-        o.restAfterMs = int(s * 1000);
-    }
-    if (p.isSet(poll)) {
-        bool ok = false;
-        const double s = p.value(poll).toDouble(&ok);
-        if (!ok || s < 0.05 || s > 86400) {
-            o.ok = false;
-            o.message = QStringLiteral("--poll-interval wants a number of seconds");
-            return o;
-        }
-        o.pollIntervalMs = int(s * 1000);
-    }
+        ms = int(s * 1000);
+        return true;
+    };
+    if (seconds(poll, 0.05, o.pollIntervalMs))
+        seconds(restAfter, 0, o.restAfterMs);
     return o;
 }
 

@@ -112,6 +112,13 @@ struct Fixture
     {
         QVERIFY(lckb::writeProfile(QString::fromLatin1(section), QString::fromLatin1(key), value, ini()));
     }
+    // The login remembered, as the save-password form leaves it.
+    void rememberLogin(const QString &user, const QString &pass)
+    {
+        write("mima", "mima", "1");
+        write("mima", "user", user);
+        write("mima", "pass", pass);
+    }
     QString read(const char *section, const char *key) const
     {
         return lckb::readProfile(QString::fromLatin1(section), QString::fromLatin1(key), ini());

@@ -353,9 +353,7 @@ void TstEndToEnd::aPageOutOfSightRestsAndComesBackWithTheLogin()
     fx.session.clock = SystemClock::instance(); // the rest counts the time as its timer does
     fx.session.intervals.pageFreeze = 300;
     fx.session.intervals.pageDiscard = 1500;
-    fx.write("mima", "mima", "1");
-    fx.write("mima", "user", QStringLiteral("张三"));
-    fx.write("mima", "pass", "secret");
+    fx.rememberLogin(QStringLiteral("张三"), "secret");
     Program prog(fx.session, &fx.player);
     MainWindow &w = fx.start(prog, Shown, Loaded);
     const auto password = [&w] { return testkit::frameValue(w.page(), 3, "userPassword"); };

@@ -83,9 +83,7 @@ void TstPopup::aStartInTheTrayMakesNoPageUntilABulletinOpens()
 {
     Fixture fx;
     fx.session.startInTray = true;
-    fx.write("mima", "mima", "1");
-    fx.write("mima", "user", QStringLiteral("张三"));
-    fx.write("mima", "pass", "secret");
+    fx.rememberLogin(QStringLiteral("张三"), "secret");
     Program prog(fx.session, &fx.player);
     MainWindow &w = prog.window();
     QSignalSpy made(&w, &MainWindow::pageMade);

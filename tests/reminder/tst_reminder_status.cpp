@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <ctime>
+#include <utility>
 #include <sys/stat.h>
 
 using namespace lckb;
@@ -308,57 +309,46 @@ void TstReminderStatus::aPageOutOfSightRestsUnlessHeld()
     using S = PageRest::State;
     ManualClock clock(QDateTime(QDate(2026, 3, 2), QTime(9, 0)));
     PageRest r(&clock, 5000, 600000);
+    // The verdict `ms` later, and when to look again.
+    const auto after = [&clock](PageRest &rest, qint64 ms, bool held = false) {
+        clock.advanceMs(ms);
+        const S s = rest.check(held);
+        return std::make_pair(s, rest.nextCheckInMs());
+    };
+    using V = std::pair<S, int>;
     // On screen it never rests, however long.
-    clock.advanceMs(3600 * 1000);
-    QCOMPARE(r.check(false), S::Active);
-    QCOMPARE(r.nextCheckInMs(), -1);
+    QCOMPARE(after(r, 3600 * 1000), V(S::Active, -1));
 
     // Minimised: frozen after the grace, discarded after the longer time.
     r.setShown(false);
-    QCOMPARE(r.check(false), S::Active);
-    QCOMPARE(r.nextCheckInMs(), 5000);
-    clock.advanceMs(4999);
-    QCOMPARE(r.check(false), S::Active);
-    clock.advanceMs(1);
-    QCOMPARE(r.check(false), S::Frozen);
-    QCOMPARE(r.nextCheckInMs(), 595000);
+    QCOMPARE(after(r, 0), V(S::Active, 5000));
+    QCOMPARE(after(r, 4999), V(S::Active, 1));
+    QCOMPARE(after(r, 1), V(S::Frozen, 595000));
     // A dialog open: the page stays as it is (not woken, no deeper), and
     // the time starts anew once it is closed.
-    clock.advanceMs(600000);
-    QCOMPARE(r.check(true), S::Frozen);
-    QCOMPARE(r.nextCheckInMs(), 600000);
-    clock.advanceMs(599999);
-    QCOMPARE(r.check(false), S::Frozen);
-    clock.advanceMs(1);
-    QCOMPARE(r.check(false), S::Discarded);
-    QCOMPARE(r.nextCheckInMs(), -1);
+    QCOMPARE(after(r, 600000, true), V(S::Frozen, 600000));
+    QCOMPARE(after(r, 599999), V(S::Frozen, 1));
+    QCOMPARE(after(r, 1), V(S::Discarded, -1));
     // Shown again: active at once.
     r.setShown(true);
     QCOMPARE(r.state(), S::Active);
-    QCOMPARE(r.check(false), S::Active);
+    QCOMPARE(after(r, 0), V(S::Active, -1));
 
     // Held at the moment it would freeze: no rest begins.
     r.setShown(false);
-    clock.advanceMs(5000);
-    QCOMPARE(r.check(true), S::Active);
-    QCOMPARE(r.nextCheckInMs(), 5000);
-    clock.advanceMs(5000);
-    QCOMPARE(r.check(false), S::Frozen);
+    QCOMPARE(after(r, 5000, true), V(S::Active, 5000));
+    QCOMPARE(after(r, 5000), V(S::Frozen, 595000));
     // A bulletin opens in the page out of sight: awake, the grace anew.
     r.wake();
-    QCOMPARE(r.check(false), S::Active);
-    QCOMPARE(r.nextCheckInMs(), 5000);
+    QCOMPARE(after(r, 0), V(S::Active, 5000));
     // A clock set back is no time out of sight.
-    clock.advanceMs(-3600 * 1000);
-    QCOMPARE(r.check(false), S::Active);
-    QCOMPARE(r.nextCheckInMs(), 5000);
+    QCOMPARE(after(r, -3600 * 1000), V(S::Active, 5000));
 
     // Discarded sooner than the grace: straight to discarded.
     PageRest soon(&clock, 5000, 2000);
     soon.setShown(false);
-    QCOMPARE(soon.nextCheckInMs(), 2000);
-    clock.advanceMs(2000);
-    QCOMPARE(soon.check(false), S::Discarded);
+    QCOMPARE(after(soon, 0), V(S::Active, 2000));
+    QCOMPARE(after(soon, 2000), V(S::Discarded, -1));
 }
 
 QTEST_GUILESS_MAIN(TstReminderStatus)
