@@ -405,6 +405,12 @@ void TstEndToEnd::aPageOutOfSightRestsAndComesBackWithTheLogin()
     // Closed, the page rests after all.
     secondary()->close();
     QTRY_COMPARE(w.page()->lifecycleState(), L::Frozen);
+    // A bulletin opened from the tray wakes it and goes into its fourth frame.
+    const QString url = fx.session.serverBase() + "/nc/show.asp?id=77";
+    openBulletin(w, url);
+    QTRY_COMPARE(testkit::runJs(w.page(), "window.frames[3].location.href").toString(), url);
+    QCOMPARE(w.page()->lifecycleState(), L::Active);
+    QVERIFY(w.isVisible() && !w.isMinimized());
 }
 
 int main(int argc, char *argv[])
