@@ -70,9 +70,7 @@ void TstLogin::storedPreferencesLoadQuietly()
     fx.write("config", "Check2", "1");
     fx.write("config", "shengyin", "0");
     fx.write("config", "jgjy", "1");
-    fx.write("mima", "mima", "1");
-    fx.write("mima", "user", "u");
-    fx.write("mima", "pass", "p");
+    fx.rememberLogin("u", "p");
     const QByteArray before = testkit::readFile(fx.ini());
 
     Program prog(fx.session, &fx.player);
@@ -129,9 +127,7 @@ void TstLogin::fillTypesTheLoginOnlyWhereItBelongs()
     for (int frames : {4, 3, 5}) {
         Fixture fx;
         fx.sim.setFrameCount(frames);
-        fx.write("mima", "mima", "1");
-        fx.write("mima", "user", QStringLiteral("张三"));
-        fx.write("mima", "pass", "secret");
+        fx.rememberLogin(QStringLiteral("张三"), "secret");
         Program prog(fx.session, &fx.player);
         MainWindow &w = prog.window();
         QSignalSpy fills(&w, &MainWindow::loginFilled);

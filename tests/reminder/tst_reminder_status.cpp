@@ -1,6 +1,9 @@
 // What the tray tells beyond its commands, as logic: the list of recent
-// bulletins and its file, and the rule that calls the reminder interrupted.
+// bulletins and its file, the rule that calls the reminder interrupted, and
+// when the service page of a window out of sight rests.
+#include "app/pagerest.h"
 #include "files.h"
+#include "manualclock.h"
 #include "reminder/pollhealth.h"
 #include "reminder/recentbulletins.h"
 
@@ -9,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <ctime>
+#include <utility>
 #include <sys/stat.h>
 
 using namespace lckb;
@@ -21,6 +25,7 @@ private slots:
     void recentBulletinsOutliveTheRun();
     void threeFailuresInARowInterruptUntilAUsableReply();
     void aFailedPageLoadsAgainOncePerRecovery();
+    void aPageOutOfSightRestsUnlessHeld();
 };
 
 void TstReminderStatus::recentBulletinsNewestFirstCappedAndPlain()
@@ -297,6 +302,53 @@ void TstReminderStatus::aFailedPageLoadsAgainOncePerRecovery()
     // A page that then loads ends it.
     r.pageLoaded(true);
     QCOMPARE(polls({O::FetchFailed, O::Compared}), (QList<bool>{false, false}));
+}
+
+void TstReminderStatus::aPageOutOfSightRestsUnlessHeld()
+{
+    using S = PageRest::State;
+    ManualClock clock(QDateTime(QDate(2026, 3, 2), QTime(9, 0)));
+    PageRest r(&clock, 5000, 600000);
+    // The verdict `ms` later, and when to look again.
+    const auto after = [&clock](PageRest &rest, qint64 ms, bool held = false) {
+        clock.advanceMs(ms);
+        const S s = rest.check(held);
+        return std::make_pair(s, rest.nextCheckInMs());
+    };
+    using V = std::pair<S, int>;
+    // On screen it never rests, however long.
+    QCOMPARE(after(r, 3600 * 1000), V(S::Active, -1));
+
+    // Minimised: frozen after the grace, discarded after the longer time.
+    r.setShown(false);
+    QCOMPARE(after(r, 0), V(S::Active, 5000));
+    QCOMPARE(after(r, 4999), V(S::Active, 1));
+    QCOMPARE(after(r, 1), V(S::Frozen, 595000));
+    // A dialog open: the page stays as it is (not woken, no deeper), and
+    // the time starts anew once it is closed.
+    QCOMPARE(after(r, 600000, true), V(S::Frozen, 600000));
+    QCOMPARE(after(r, 599999), V(S::Frozen, 1));
+    QCOMPARE(after(r, 1), V(S::Discarded, -1));
+    // Shown again: active at once.
+    r.setShown(true);
+    QCOMPARE(r.state(), S::Active);
+    QCOMPARE(after(r, 0), V(S::Active, -1));
+
+    // Held at the moment it would freeze: no rest begins.
+    r.setShown(false);
+    QCOMPARE(after(r, 5000, true), V(S::Active, 5000));
+    QCOMPARE(after(r, 5000), V(S::Frozen, 595000));
+    // A bulletin opens in the page out of sight: awake, the grace anew.
+    r.wake();
+    QCOMPARE(after(r, 0), V(S::Active, 5000));
+    // A clock set back is no time out of sight.
+    QCOMPARE(after(r, -3600 * 1000), V(S::Active, 5000));
+
+    // Discarded sooner than the grace: straight to discarded.
+    PageRest soon(&clock, 5000, 2000);
+    soon.setShown(false);
+    QCOMPARE(after(soon, 0), V(S::Active, 2000));
+    QCOMPARE(after(soon, 2000), V(S::Discarded, -1));
 }
 
 QTEST_GUILESS_MAIN(TstReminderStatus)
