@@ -42,6 +42,17 @@ Options parseOptions(const QStringList &arguments)
         QStringLiteral("poll-interval"),
         QStringLiteral("Seconds between two reminder polls (default 30; for demonstrations)."),
         QStringLiteral("SECONDS"));
+    const QCommandLineOption tray(
+        QStringLiteral("tray"),
+        QStringLiteral("Start in the tray: no window and no browser engine until the window or a bulletin "
+                       "is opened (tray icon, 显示程序, a pop-up, 最近提醒). 开机自动启动 starts so."));
+    const QCommandLineOption restAfter(
+        QStringLiteral("rest-after"),
+        QStringLiteral("Seconds the service page may stay out of sight (window minimised or in the tray) "
+                       "before it is discarded to free its memory (default 600); it loads again, with the "
+                       "login typed in, when the window comes back. Out of sight for a few seconds it is "
+                       "already frozen."),
+        QStringLiteral("SECONDS"));
     const QCommandLineOption verbose(
         QStringLiteral("verbose"),
         QStringLiteral("Let Qt and the browser engine report to the terminal (as LCKB_DEBUG=1 does)."));
@@ -55,6 +66,8 @@ Options parseOptions(const QStringList &arguments)
     p.addOption(platform);
     p.addOption(hosts);
     p.addOption(poll);
+    p.addOption(tray);
+    p.addOption(restAfter);
     p.addOption(verbose);
     if (!p.parse(arguments)) {
         o.ok = false;
@@ -87,6 +100,17 @@ Options parseOptions(const QStringList &arguments)
         o.hosts = p.value(hosts);
     }
     o.verbose = p.isSet(verbose) || qEnvironmentVariable("LCKB_DEBUG") == u"1";
+    o.startInTray = p.isSet(tray);
+    if (p.isSet(restAfter)) {
+        bool ok = false;
+        const double s = p.value(restAfter).toDouble(&ok);
+        if (!ok || s < 0 || s > 86400) {
+            o.ok = false;
+            o.message = QStringLiteral("--rest-after wants a number of seconds");
+            return o;
+        }
+        o.restAfterMs = int(s * 1000);
+    }
     if (p.isSet(poll)) {
         bool ok = false;
         const double s = p.value(poll).toDouble(&ok);

@@ -23,6 +23,8 @@ struct Intervals
     int fetchLimit = kFetchLimitMs; // time limit of one page fetch
     int trayRetry = 2000;    // retry showing the tray icon while there is no tray
     int systemBrowserGap = 1000; // least time between two addresses handed to the system's browser
+    int pageFreeze = kRestGraceMs;  // a page out of sight so long is frozen
+    int pageDiscard = kRestAfterMs; // and so long discarded
 };
 
 class Session
@@ -51,6 +53,9 @@ public:
     QString recentFile;       // the bulletins announced, kept across runs
     QString autostartFile;    // the desktop's autostart entry for this program
     QStringList startCommand; // the program and what a start by the desktop repeats of its arguments
+    // Started in the tray: the page (and the browser engine) is made when
+    // the user first opens the window or a bulletin.
+    bool startInTray = false;
     const Clock *clock = SystemClock::instance();
     Intervals intervals;
     UserChoices choices;

@@ -18,6 +18,8 @@ SessionStart startSession(const Options &options, const HostPlaces &places, cons
     else
         start.missingHosts = missingHostsMessage(places);
     s.intervals.poll = options.pollIntervalMs;
+    s.intervals.pageDiscard = options.restAfterMs;
+    s.startInTray = options.startInTray;
     s.recentFile = recentFile(programDir, s.dataDir());
     s.autostartFile = autostartFile;
     s.startCommand = QStringList{programFile};

@@ -9,4 +9,9 @@ inline constexpr int kPollIntervalMs = 30000;
 // runs into the limit is over well before the next one is due.
 inline constexpr int kFetchLimitMs = kPollIntervalMs / 2;
 
+// A service page out of sight rests: frozen after the grace, discarded after
+// the longer time (--rest-after changes it).
+inline constexpr int kRestGraceMs = 5000;
+inline constexpr int kRestAfterMs = 600 * 1000;
+
 } // namespace lckb

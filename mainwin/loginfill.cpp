@@ -37,12 +37,24 @@ LoginFill::LoginFill(Session &session, SilentPage *page, std::function<bool()> p
 
 void LoginFill::start()
 {
-    m_timer.start();
+    m_started = true;
+    if (!m_paused)
+        m_timer.start();
 }
 
 void LoginFill::stop()
 {
+    m_started = false;
     m_timer.stop();
+}
+
+void LoginFill::pause(bool paused)
+{
+    m_paused = paused;
+    if (paused)
+        m_timer.stop();
+    else if (m_started && !m_timer.isActive())
+        m_timer.start();
 }
 
 LoginFill::Handed LoginFill::wanted() const

@@ -25,6 +25,8 @@ public:
     // The ticks start; the first one comes at once.
     void start();
     void stop();
+    // While the page rests the ticks pause; started, they go on after.
+    void pause(bool paused);
     // Decides now, as a tick does.
     void tick();
 
@@ -56,6 +58,8 @@ private:
     QTimer m_timer{this}; // a child named "loginFillTimer"
     ScriptChannel m_channel; // from the routine in the page
     Handed m_handed;      // what the document shown now was given
+    bool m_started = false;
+    bool m_paused = false;
 };
 
 } // namespace lckb

@@ -50,7 +50,8 @@ int main(int argc, char *argv[])
     lckb::watchEndSignals(&program, endFromOutside);
     lckb::traceProgram(program);
     program.start();
-    program.window().show();
+    if (!start.session.startInTray)
+        program.window().show();
     if (!start.missingHosts.isEmpty())
         program.tellMissingHosts(start.missingHosts);
     return app->exec();

@@ -13,8 +13,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+
+#include <utility>
 
 namespace lckb {
 
@@ -23,6 +26,7 @@ const QString MainWindow::kCaption = QStringLiteral("澜策快报 LC" LCKB_VERSI
 MainWindow::MainWindow(Session &session, QWidget *parent)
     : QWidget(parent)
     , m_session(session)
+    , m_rest(session.clock, session.intervals.pageFreeze, session.intervals.pageDiscard)
 {
     // A frame to screen readers, as top-level windows of other programs are.
     exposeWindowsAs(staticMetaObject, QAccessible::Window, this);
@@ -43,14 +47,41 @@ MainWindow::MainWindow(Session &session, QWidget *parent)
     placeOnRow(m_promotionButton, 13320, 960, 975, 315);
     m_promotionButton->hide();
 
+    // Started in the tray, the browser engine waits for the first opening.
+    if (!m_session.startInTray)
+        makePage();
+    connect(m_quitButton, &QPushButton::clicked, this, &MainWindow::quitClicked);
+    connect(m_choiceBoxes, &ChoiceBoxes::channelDialogClosed, this, &MainWindow::takeFocusBack);
+    connect(m_lineSwitch, &LineSwitch::answered, this, &MainWindow::takeFocusBack);
+    m_restTimer.setSingleShot(true);
+    connect(&m_restTimer, &QTimer::timeout, this, &MainWindow::lookAtRest);
+}
+
+void MainWindow::makePage()
+{
+    if (m_pageView)
+        return;
     m_pageView = new ServicePage(m_session, this);
     connect(m_pageView, &ServicePage::loginFilled, this, &MainWindow::loginFilled);
-    connect(m_quitButton, &QPushButton::clicked, this, &MainWindow::quitClicked);
     connect(m_lineSwitch, &LineSwitch::lineChanged, m_pageView, &ServicePage::loadService);
     // Turned off, the page stops filling at once, not at the next tick.
     connect(m_choiceBoxes, &ChoiceBoxes::rememberLoginChanged, &m_pageView->loginFill(), &LoginFill::tick);
-    connect(m_choiceBoxes, &ChoiceBoxes::channelDialogClosed, this, &MainWindow::takeFocusBack);
-    connect(m_lineSwitch, &LineSwitch::answered, this, &MainWindow::takeFocusBack);
+    // After the page's own handlers: it is complete when the bulletins go on.
+    connect(m_pageView->silentPage(), &QWebEnginePage::loadFinished, this, [this] {
+        const QList<std::function<void()>> waiting = std::exchange(m_awaitingPage, {});
+        for (const auto &then : waiting)
+            then();
+    });
+    if (m_loaded) {
+        // Made after the load steps: the page's share of them now.
+        m_pageView->setGeometry(m_pageRect);
+        m_pageView->show();
+        if (m_pageNotice)
+            m_pageNotice->raise();
+        m_pageView->loadService();
+        m_pageView->loginFill().start();
+    }
+    emit pageMade(m_pageView->silentPage());
 }
 
 MainWindow::~MainWindow()
@@ -58,7 +89,7 @@ MainWindow::~MainWindow()
     // The page goes while this window is still whole, and the form with it.
     // Pop-ups and secondary windows have no parent; the program has their
     // owners delete those still open before this window.
-    delete m_pageView;
+    delete std::exchange(m_pageView, nullptr);
     delete m_saveLoginForm;
 }
 
@@ -74,9 +105,11 @@ void MainWindow::load()
     centreOnScreen();
     m_lineSwitch->showLineInUse();
     m_lineSwitch->focusLineInUse();
-    m_pageView->loadService();
+    if (m_pageView)
+        m_pageView->loadService();
     choices.loadLogin();
-    m_pageView->loginFill().start();
+    if (m_pageView)
+        m_pageView->loginFill().start();
     choices.setChoicesLoaded(true);
 }
 
@@ -131,9 +164,11 @@ void MainWindow::applyResizeRule()
     m_promotionButton->move(tw(W - 2245), m_promotionButton->y());
     QWidget *remember = m_choiceBoxes->rememberLoginBox();
     remember->move(tw(W - 3570), remember->y());
-    m_pageView->setGeometry(0, tw(400), qMax(0, tw(W - 140)), qMax(0, tw(H - 900)));
+    m_pageRect = QRect(0, tw(400), qMax(0, tw(W - 140)), qMax(0, tw(H - 900)));
+    if (m_pageView)
+        m_pageView->setGeometry(m_pageRect);
     if (m_pageNotice)
-        m_pageNotice->setGeometry(m_pageView->geometry());
+        m_pageNotice->setGeometry(m_pageRect);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)
@@ -145,6 +180,7 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 void MainWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    lookAtRest();
     if (!m_firstShow || !m_loaded)
         return;
     m_firstShow = false;
@@ -161,8 +197,63 @@ void MainWindow::showEvent(QShowEvent *event)
 void MainWindow::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
+    if (event->type() == QEvent::WindowStateChange) {
         applyResizeRule();
+        lookAtRest();
+    }
+}
+
+void MainWindow::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    lookAtRest();
+}
+
+void MainWindow::lookAtRest()
+{
+    if (m_quitting)
+        return;
+    const bool shown = isVisible() && !isMinimized();
+    // Started in the tray, the first opening makes the page.
+    if (shown)
+        makePage();
+    if (!m_pageView)
+        return;
+    m_rest.setShown(shown);
+    // A question of the program's open anywhere: whatever it is about, the
+    // page stays as the user left it until it is answered.
+    bool asking = false;
+    for (const QWidget *w : QApplication::topLevelWidgets())
+        asking = asking || (w->isVisible() && qobject_cast<const QMessageBox *>(w));
+    const bool held = asking || ownDialogOpen() || !m_awaitingPage.isEmpty() || (m_restHold && m_restHold());
+    m_pageView->rest(m_rest.check(held));
+    const int next = m_rest.nextCheckInMs();
+    if (next >= 0)
+        m_restTimer.start(next);
+    else
+        m_restTimer.stop();
+}
+
+void MainWindow::whenPageAwake(std::function<void()> then)
+{
+    // A page that is there (or only frozen) takes the bulletin at once.
+    const bool ready = m_pageView && !m_pageView->discarded();
+    makePage();
+    m_rest.wake();
+    m_pageView->rest(PageRest::State::Active);
+    if (!ready)
+        m_awaitingPage << std::move(then);
+    lookAtRest();
+    if (ready)
+        then();
+}
+
+void MainWindow::fillLogin(std::function<void(const LoginFillResult &)> done)
+{
+    if (m_pageView)
+        m_pageView->loginFill().fillOnce(std::move(done));
+    else
+        done(LoginFillResult());
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -206,7 +297,7 @@ void MainWindow::showPageNotice(const QString &text)
         m_pageNotice->setBackgroundRole(QPalette::Base);
     }
     m_pageNotice->setText(text);
-    m_pageNotice->setGeometry(m_pageView->geometry());
+    m_pageNotice->setGeometry(m_pageRect);
     m_pageNotice->show();
     m_pageNotice->raise();
 }
@@ -242,11 +333,15 @@ void MainWindow::stepAside()
 {
     // While one of the window's own dialogs is open the user works here, and
     // minimising the window would take the dialog along.
-    const QWidget *channels = m_choiceBoxes->channelDialog();
-    const bool dialogOpen = m_lineSwitch->asking() || (channels && channels->isVisible())
-                            || (m_saveLoginForm && m_saveLoginForm->isVisible());
-    if (isVisible() && QApplication::activeWindow() != this && !dialogOpen)
+    if (isVisible() && QApplication::activeWindow() != this && !ownDialogOpen())
         setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+bool MainWindow::ownDialogOpen() const
+{
+    const QWidget *channels = m_choiceBoxes->channelDialog();
+    return m_lineSwitch->asking() || (channels && channels->isVisible())
+           || (m_saveLoginForm && m_saveLoginForm->isVisible());
 }
 
 void MainWindow::takeFocusBack()

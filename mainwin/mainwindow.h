@@ -3,6 +3,7 @@
 // switches above it, its size rules, and what the other windows need of it.
 // The engine behind it (poll, alerts, tray, running limit) is put together
 // by Program.
+#include "app/pagerest.h"
 #include "mainwin/loginfill.h"
 #include "mainwin/servicepage.h"
 #include "reminder/alerts.h"
@@ -10,6 +11,7 @@
 #include "windows/saveloginform.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -48,30 +50,45 @@ public:
     void showFromTrayMenu();
     // The end of the run: every window of the program closes, this one last.
     void closeAllWindows();
-    void stopLoginFill() { m_pageView->loginFill().stop(); }
+    void stopLoginFill()
+    {
+        if (m_pageView)
+            m_pageView->loginFill().stop();
+    }
     // The service page learns how each poll ended: one that could not load
     // loads again when the server is back.
-    void pollEnded(PollOutcome outcome) { m_pageView->pollEnded(outcome); }
+    void pollEnded(PollOutcome outcome)
+    {
+        if (m_pageView)
+            m_pageView->pollEnded(outcome);
+    }
+    // What else keeps the page awake while the window is out of sight (the
+    // secondary browser windows, which the program's routing holds).
+    void setRestHold(std::function<bool()> held) { m_restHold = std::move(held); }
     // Plain text over the page area, in place of the engine's error page,
     // when there is no service to show (no hosts).
     void showPageNotice(const QString &text);
 
-    SilentPage *page() const { return m_pageView->silentPage(); }
+    // The service page; null in a start in the tray until the window or a
+    // bulletin is first opened (pageMade tells).
+    SilentPage *page() const { return m_pageView ? m_pageView->silentPage() : nullptr; }
+    PageRest::State pageRest() const { return m_rest.state(); }
     ChoiceBoxes &choiceBoxes() { return *m_choiceBoxes; }
     SaveLoginForm *saveLoginForm() const { return m_saveLoginForm; }
     void showSaveLoginForm();
 
     // MainLink
     Session &session() override { return m_session; }
-    bool pageComplete() const override { return m_pageView->complete(); }
+    bool pageComplete() const override { return m_pageView && m_pageView->complete(); }
     void loadInFourthFrame(const QString &url, std::function<void(bool)> done) override
     {
-        m_pageView->loadInFourthFrame(url, std::move(done));
+        if (m_pageView)
+            m_pageView->loadInFourthFrame(url, std::move(done));
+        else
+            done(false);
     }
-    void fillLogin(std::function<void(const LoginFillResult &)> done) override
-    {
-        m_pageView->loginFill().fillOnce(std::move(done));
-    }
+    void fillLogin(std::function<void(const LoginFillResult &)> done) override;
+    void whenPageAwake(std::function<void()> then) override;
     void restoreAndShow() override;
     // AlertBackdrop
     void stepAside() override;
@@ -87,14 +104,23 @@ signals:
     void quitClicked();
     // A fill of the login timer ran; frames and fields set, for tests and logs.
     void loginFilled(const lckb::LoginFillResult &result);
+    // The service page was made (at once, or in a start in the tray when first opened).
+    void pageMade(lckb::SilentPage *page);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
+    void makePage();
+    // Whether the window itself asks the user something (line switch,
+    // channel dialog, save-password form).
+    bool ownDialogOpen() const;
+    // The page to rest or wake as the window is seen now.
+    void lookAtRest();
     void takeFocusBack();
     void applyResizeRule();
     QSize frameExtra();
@@ -110,6 +136,11 @@ private:
     ChoiceBoxes *m_choiceBoxes = nullptr;
     QPointer<SaveLoginForm> m_saveLoginForm;
     std::function<bool()> m_trayUsable;
+    std::function<bool()> m_restHold;
+    PageRest m_rest;
+    QTimer m_restTimer;
+    QList<std::function<void()>> m_awaitingPage; // bulletins waiting for the page to load
+    QRect m_pageRect; // where the page goes, by the resize rule
     QSize m_frameExtra{0, 0}; // the frame's share of the outer size, as last seen whole
     bool m_quitting = false;
     bool m_resizing = false;

@@ -48,6 +48,12 @@ Program::Program(Session &session, SoundPlayer *player, QObject *parent)
     m_window.setTrayUsable([this] { return m_tray.usable(); });
     connect(&m_window, &MainWindow::quitClicked, this, &Program::quitFromWindow);
     connect(&m_tray, &Tray::leftClicked, &m_window, &MainWindow::restoreAndShow);
+    // Started in the tray where there turns out to be none: the task bar
+    // instead, so the user can reach the window.
+    connect(&m_tray, &Tray::placed, this, [this] {
+        if (m_session.startInTray && !m_tray.usable() && m_window.isHidden())
+            m_window.showMinimized();
+    });
     connect(m_tray.showAction(), &QAction::triggered, &m_window, &MainWindow::showFromTrayMenu);
     connect(m_tray.quitAction(), &QAction::triggered, this, &Program::quitFromTray);
     serveAutostart();
@@ -72,6 +78,9 @@ void Program::serveAutostart()
         QStringList command = m_session.startCommand;
         if (command.isEmpty())
             command << QCoreApplication::applicationFilePath();
+        // A login puts no window in front of the user: into the tray.
+        if (!command.contains(QLatin1String("--tray")))
+            command << QStringLiteral("--tray");
         return AutostartEntry(m_session.autostartFile, command);
     };
     // Shown as the file is now: the desktop's own settings may have changed it.
@@ -98,7 +107,14 @@ void Program::start()
         return;
     m_started = true;
     // The browser never opens a window of its own.
-    connect(m_window.page(), &QWebEnginePage::newWindowRequested, &m_router, &NewWindowRouter::route);
+    const auto routeFrom = [this](SilentPage *page) {
+        connect(page, &QWebEnginePage::newWindowRequested, &m_router, &NewWindowRouter::route);
+    };
+    if (m_window.page())
+        routeFrom(m_window.page());
+    connect(&m_window, &MainWindow::pageMade, this, routeFrom);
+    // A secondary window in use may still talk to the page that opened it.
+    m_window.setRestHold([this] { return m_router.openWindows() > 0; });
     m_window.load();
     clearScratchFolder(m_session.dataDir());
     m_poll.start();

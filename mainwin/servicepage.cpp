@@ -46,8 +46,47 @@ void ServicePage::loadService()
 
 void ServicePage::pollEnded(PollOutcome outcome)
 {
-    if (m_recovery.pollEnded(outcome))
+    if (!m_recovery.pollEnded(outcome))
+        return;
+    // A resting page is not woken for it: it loads when it wakes.
+    if (m_page->lifecycleState() == QWebEnginePage::LifecycleState::Active)
         loadService();
+    else
+        m_reloadOnWake = true;
+}
+
+bool ServicePage::discarded() const
+{
+    return m_page->lifecycleState() == QWebEnginePage::LifecycleState::Discarded;
+}
+
+void ServicePage::rest(PageRest::State state)
+{
+    using L = QWebEnginePage::LifecycleState;
+    const L want = state == PageRest::State::Active ? L::Active
+                   : state == PageRest::State::Frozen ? L::Frozen
+                                                      : L::Discarded;
+    const L now = m_page->lifecycleState();
+    // Nothing to fill in a page that runs nothing; the load that wakes a
+    // discarded page ticks the fill again.
+    m_loginFill->pause(want != L::Active);
+    if (want == L::Active) {
+        // A page shown again is woken by the view itself already.
+        m_page->setVisible(isVisible() && !window()->isMinimized());
+        if (now != L::Active)
+            m_page->setLifecycleState(L::Active);
+        if (std::exchange(m_reloadOnWake, false))
+            loadService();
+        return;
+    }
+    if (want == now)
+        return;
+    // The engine rests no page it counts visible; where the platform told
+    // the view nothing of the minimising, the window's word counts.
+    m_page->setVisible(false);
+    if (want == L::Discarded && now == L::Active)
+        m_page->setLifecycleState(L::Frozen);
+    m_page->setLifecycleState(want);
 }
 
 void ServicePage::loadInFourthFrame(const QString &url, std::function<void(bool)> done)

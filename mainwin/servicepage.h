@@ -2,6 +2,7 @@
 // The service's own page in the main window: a silent page whose loading
 // state is known, the remembered login kept typed into it, and the fourth
 // frame where bulletins open.
+#include "app/pagerest.h"
 #include "reminder/pollhealth.h"
 #include "windows/pagescripts.h"
 
@@ -30,6 +31,11 @@ public:
     // A poll ended so: a service page that could not load loads again once
     // the poll finds the server again (PageRecovery).
     void pollEnded(PollOutcome outcome);
+    // Puts the page to rest or wakes it: frozen, discarded (its renderer
+    // ends; it loads again when woken) or active. The login timer rests with it.
+    void rest(PageRest::State state);
+    // Whether the page is discarded: woken, it loads again.
+    bool discarded() const;
     // Loads `url` into the fourth frame; `done(true)` when the frame was told
     // to go there, `done(false)` when the page has no such frame or refused.
     void loadInFourthFrame(const QString &url, std::function<void(bool)> done);
@@ -45,6 +51,7 @@ private:
     PageRecovery m_recovery;
     bool m_complete = false;
     bool m_serviceLoading = false; // a load of the service page itself runs
+    bool m_reloadOnWake = false; // the recovery's load waits for the page to wake
     bool m_tearingDown = false; // the destructor runs: script callbacks do nothing
 };
 

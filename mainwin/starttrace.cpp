@@ -40,9 +40,16 @@ void traceProgram(Program &p)
     if (!traceFile)
         return;
     MainWindow &w = p.window();
-    QObject::connect(
-        w.page(), &QWebEnginePage::loadFinished, &w, [](bool ok) { trace("page-loaded", ok ? "ok" : "failed"); },
-        Qt::SingleShotConnection);
+    const auto tracePage = [&w](SilentPage *page) {
+        QObject::connect(
+            page, &QWebEnginePage::loadFinished, &w, [](bool ok) { trace("page-loaded", ok ? "ok" : "failed"); },
+            Qt::SingleShotConnection);
+    };
+    // Started in the tray, the page comes with the first opening.
+    if (w.page())
+        tracePage(w.page());
+    else
+        QObject::connect(&w, &MainWindow::pageMade, &w, tracePage, Qt::SingleShotConnection);
     QObject::connect(
         &w, &MainWindow::loginFilled, &w,
         [](const LoginFillResult &r) { trace("login-filled", "set=" + QByteArray::number(r.set)); },

@@ -29,6 +29,11 @@ public:
     // fourth frame (see loginFillScript); `done` gets what the fill found.
     virtual void fillLogin(std::function<void(const LoginFillResult &)> done) = 0;
 
+    // Runs `then` once the main page is there to take a bulletin: at once,
+    // or, where the page is not made yet or was discarded while out of
+    // sight, once it is made (or woken) and has loaded.
+    virtual void whenPageAwake(std::function<void()> then) { then(); }
+
     // Window state normal, then shown and brought forward.
     virtual void restoreAndShow() = 0;
 };

@@ -7,7 +7,9 @@ namespace lckb {
 
 const QString kMainNotLoadedText = QStringLiteral("主窗口未正常加载，请尝试重启软件或检查网络！");
 
-void openBulletin(MainLink &main, const QString &url, std::function<void()> done)
+namespace {
+
+void openInPage(MainLink &main, const QString &url, std::function<void()> done)
 {
     MainLink *m = &main;
     auto rest = [m, done = std::move(done)] {
@@ -30,6 +32,14 @@ void openBulletin(MainLink &main, const QString &url, std::function<void()> done
         openMessage(QMessageBox::NoIcon, kAppTitle, kMainNotLoadedText, QMessageBox::Ok, nullptr,
                     [rest](QMessageBox::StandardButton) { rest(); });
     });
+}
+
+} // namespace
+
+void openBulletin(MainLink &main, const QString &url, std::function<void()> done)
+{
+    MainLink *m = &main;
+    main.whenPageAwake([m, url, done = std::move(done)]() mutable { openInPage(*m, url, std::move(done)); });
 }
 
 } // namespace lckb

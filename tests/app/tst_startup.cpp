@@ -100,17 +100,24 @@ void TstStartup::options()
     QVERIFY(!o.serverLines); // the other sources decide
     QCOMPARE(o.hosts, QString());
     QCOMPARE(o.pollIntervalMs, 30000);
+    QVERIFY(!o.startInTray);
+    QCOMPARE(o.restAfterMs, 600000);
 
-    o = parseOptions({"lckb", "--hosts", "127.0.0.1:1,127.0.0.1:2,127.0.0.1:3", "--poll-interval", "0.5"});
+    o = parseOptions({"lckb", "--hosts", "127.0.0.1:1,127.0.0.1:2,127.0.0.1:3", "--poll-interval", "0.5", "--tray",
+                      "--rest-after", "20"});
     QVERIFY(o.ok);
     QCOMPARE((*o.serverLines)[2], QStringLiteral("http://127.0.0.1:3"));
     QCOMPARE(o.hosts, QStringLiteral("127.0.0.1:1,127.0.0.1:2,127.0.0.1:3")); // for an autostart to repeat
     QCOMPARE(o.pollIntervalMs, 500);
+    QVERIFY(o.startInTray);
+    QCOMPARE(o.restAfterMs, 20000);
 
     o = parseOptions({"lckb", "--help"});
     QVERIFY(o.exitNow);
     QVERIFY(o.message.contains("--hosts"));
     QVERIFY(o.message.contains("--poll-interval"));
+    QVERIFY(o.message.contains("--tray"));
+    QVERIFY(o.message.contains("--rest-after"));
     // Where the hosts come from without --hosts, in their order.
     const qsizetype beside = o.message.indexOf("lines.ini beside the program"),
                     user = o.message.indexOf("$XDG_CONFIG_HOME/lckb/lines.ini"),
@@ -123,6 +130,7 @@ void TstStartup::options()
 
     QVERIFY(!parseOptions({"lckb", "--hosts", "a,b"}).ok);
     QVERIFY(!parseOptions({"lckb", "--poll-interval", "x"}).ok);
+    QVERIFY(!parseOptions({"lckb", "--rest-after", "-1"}).ok);
     QVERIFY(!parseOptions({"lckb", "--bogus"}).ok);
     QVERIFY(!parseOptions({"lckb", "stray"}).ok);
     // Qt's -platform is the user's to give; it is left for the application object.
@@ -261,10 +269,13 @@ void TstStartup::sessionOfAStart()
 
     // --hosts comes before the file, and an autostart repeats it as given.
     const SessionStart given =
-        startSession(parseOptions({"lckb", "--hosts", "g0,g1,[::1]:9"}), places, autostart, program);
+        startSession(parseOptions({"lckb", "--hosts", "g0,g1,[::1]:9", "--tray", "--rest-after", "20"}), places,
+                     autostart, program);
     QCOMPARE(given.session.serverLines, *makeServerLines({"g0", "g1", "[::1]:9"}));
     QCOMPARE(given.session.startCommand, (QStringList{program, "--hosts", "g0,g1,[::1]:9"}));
     QCOMPARE(given.session.intervals.poll, 30000);
+    QVERIFY(given.session.startInTray && !s.startInTray);
+    QCOMPARE(given.session.intervals.pageDiscard, 20000);
     QVERIFY(given.missingHosts.isEmpty());
 
     // A file that cannot be used and no other source: the problem for the

@@ -87,6 +87,8 @@ struct Fixture
         session.intervals.runLimit = 3600 * 1000;
         session.intervals.fetchLimit = 3000;
         session.intervals.trayRetry = 50;
+        // A page out of sight rests only in the tests that ask.
+        session.intervals.pageFreeze = session.intervals.pageDiscard = 3600 * 1000;
         // The program folder holds the two sounds, as an installed one does.
         for (const char *f : {"ts.wav", "ts1.wav"})
             QFile::copy(QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(f),

@@ -7,11 +7,13 @@
 #include "windows/browser.h"
 #include "fixture.h"
 #include "mainwin/mainwindow.h"
+#include "windows/browserwindow.h"
 #include "windows/bulletinpopup.h"
 #include "app/gbk.h"
 #include "mainwin/traystatus.h"
 #include "desktop/application.h"
 #include "prefs/appicon.h"
+#include "prefs/messagebox.h"
 #include "testkit.h"
 #include "files.h"
 #include "sessionbus.h"
@@ -37,6 +39,7 @@ private slots:
     void missedBulletinsAndAStoppedReminderInTheTray();
     void bulletinsOfTheRunBeforeAfterARestart();
     void aPageThatCouldNotLoadComesWithTheServer();
+    void aPageOutOfSightRestsAndComesBackWithTheLogin();
 };
 
 void TstEndToEnd::oneBulletinFromServerToFrame()
@@ -341,6 +344,67 @@ void TstEndToEnd::aPageThatCouldNotLoadComesWithTheServer()
     QVERIFY(notice->isVisible());
     QCOMPARE(notice->geometry(), pageView(w)->geometry());
     QVERIFY(testkit::answer(QStringLiteral("<b>服务器地址</b>写在 lines.ini"), QMessageBox::Ok));
+}
+
+void TstEndToEnd::aPageOutOfSightRestsAndComesBackWithTheLogin()
+{
+    using L = QWebEnginePage::LifecycleState;
+    Fixture fx;
+    fx.session.clock = SystemClock::instance(); // the rest counts the time as its timer does
+    fx.session.intervals.pageFreeze = 300;
+    fx.session.intervals.pageDiscard = 1500;
+    fx.write("mima", "mima", "1");
+    fx.write("mima", "user", QStringLiteral("张三"));
+    fx.write("mima", "pass", "secret");
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = fx.start(prog, Shown, Loaded);
+    const auto password = [&w] { return testkit::frameValue(w.page(), 3, "userPassword"); };
+    QTRY_COMPARE(password(), QStringLiteral("secret"));
+    auto *fillTimer = testkit::child<QTimer>(&w, "loginFillTimer");
+    QVERIFY(fillTimer->isActive());
+    // On screen the page never rests.
+    testkit::settle(2 * fx.session.intervals.pageDiscard);
+    QCOMPARE(w.page()->lifecycleState(), L::Active);
+
+    // Minimised while a question is open: the page stays as it is until it is answered.
+    openMessage(QMessageBox::Question, kAppTitle, QStringLiteral("问题"), QMessageBox::Ok);
+    w.showMinimized();
+    QTRY_VERIFY(testkit::XServer::property(&w, "_NET_WM_STATE").contains("_NET_WM_STATE_HIDDEN"));
+    testkit::settle(2 * fx.session.intervals.pageDiscard);
+    QCOMPARE(w.page()->lifecycleState(), L::Active);
+    QVERIFY(testkit::answer(QStringLiteral("问题"), QMessageBox::Ok));
+    // Then frozen, with the login timer, and discarded.
+    QTRY_COMPARE(w.page()->lifecycleState(), L::Frozen);
+    QVERIFY(!fillTimer->isActive());
+    QSignalSpy loads(w.page(), &QWebEnginePage::loadFinished);
+    QTRY_COMPARE(w.page()->lifecycleState(), L::Discarded);
+    QCOMPARE(w.pageRest(), PageRest::State::Discarded);
+
+    // Back on screen: the page loads anew and the login is typed in again.
+    w.showNormal();
+    QTRY_COMPARE(w.page()->lifecycleState(), L::Active);
+    QTRY_COMPARE_WITH_TIMEOUT(loads.count(), 1, 20000);
+    QCOMPARE(loads.first().first().toBool(), true);
+    QTRY_COMPARE_WITH_TIMEOUT(password(), QStringLiteral("secret"), 20000);
+    QVERIFY(fillTimer->isActive());
+    testkit::settle(2 * fx.session.intervals.pageDiscard);
+    QCOMPARE(w.page()->lifecycleState(), L::Active);
+
+    // Into the tray with a secondary window open: the page stays awake for it.
+    const auto secondary = [] {
+        for (QWidget *t : QApplication::topLevelWidgets())
+            if (qobject_cast<BrowserWindow *>(t) && t->isVisible())
+                return t;
+        return static_cast<QWidget *>(nullptr);
+    };
+    testkit::runJs(w.page(), "window.open('/nc/report.asp?id=7')");
+    QTRY_VERIFY(secondary());
+    w.hide();
+    testkit::settle(2 * fx.session.intervals.pageDiscard);
+    QCOMPARE(w.page()->lifecycleState(), L::Active);
+    // Closed, the page rests after all.
+    secondary()->close();
+    QTRY_COMPARE(w.page()->lifecycleState(), L::Frozen);
 }
 
 int main(int argc, char *argv[])

@@ -1,5 +1,6 @@
 // The pop-ups as the main window raises them: placement, the three-pop-up
-// rule with real windows, the click into the service page, the self-close.
+// rule with real windows, the click into the service page (also of a start
+// in the tray, before any browser engine), the self-close.
 #include "windows/browser.h"
 #include "fixture.h"
 #include "prefs/messagebox.h"
@@ -17,11 +18,29 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QThread>
+#include <QDir>
 #include <QWebEngineView>
+
+#include <unistd.h>
 
 using namespace lckb;
 
 namespace {
+// Child processes of the browser engine of this process.
+int engineProcesses()
+{
+    int n = 0;
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+        const QByteArray stat = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        const qsizetype close = stat.lastIndexOf(')');
+        if (close < 0 || !stat.contains("(QtWebEngine"))
+            continue;
+        if (stat.mid(close + 2).split(' ').value(1).toLongLong() == qint64(::getpid()))
+            ++n;
+    }
+    return n;
+}
 using testkit::popups;
 QList<int> popupIndexes()
 {
@@ -49,6 +68,8 @@ private slots:
             b->close();
         QTest::qWait(20);
     }
+    // First: its check for engine processes needs a process without any yet.
+    void aStartInTheTrayMakesNoPageUntilABulletinOpens();
     void placementAndLook();
     void threePopupsAtMost();
     void minimiseRule();
@@ -57,6 +78,56 @@ private slots:
     void clickWhileLoadingTouchesNoFrame();
     void thirdTickCloses();
 };
+
+void TstPopup::aStartInTheTrayMakesNoPageUntilABulletinOpens()
+{
+    Fixture fx;
+    fx.session.startInTray = true;
+    fx.write("mima", "mima", "1");
+    fx.write("mima", "user", QStringLiteral("张三"));
+    fx.write("mima", "pass", "secret");
+    Program prog(fx.session, &fx.player);
+    MainWindow &w = prog.window();
+    QSignalSpy made(&w, &MainWindow::pageMade);
+    QSignalSpy polls(&prog.poll(), &ReminderPoll::pollFinished);
+    QSignalSpy placed(&prog.tray(), &Tray::placed);
+    fx.start(prog, InTray);
+    // Polls and pop-ups work without a page; no tray here, so the window
+    // waits in the task bar, minimised, still without one.
+    prog.poll().pollNow();
+    QTRY_COMPARE(polls.count(), 1);
+    QTRY_COMPARE(placed.count(), 1);
+    QTRY_VERIFY(w.isVisible() && w.isMinimized());
+    const QString url = fx.session.serverBase() + "/nc/show.asp?id=4343";
+    prog.alerts().announce({0, "g", "t", url, {}});
+    QCOMPARE(popups().size(), 1);
+    QTest::qWait(300);
+    QVERIFY(!w.page());
+    QVERIFY(!pageView(w));
+    QCOMPARE(made.count(), 0);
+    QCOMPARE(fx.pageRequests(0), 0);
+    QCOMPARE(engineProcesses(), 0);
+
+    // A click on the pop-up makes the page, waits for it, then opens the
+    // bulletin in its fourth frame as in a page that was there all along.
+    QPointer<BulletinPopup> p = popups().first();
+    clickTitle(testkit::child<QLabel>(p, "titleLabel"));
+    QTRY_VERIFY_WITH_TIMEOUT(!p, 20000);
+    QCOMPARE(made.count(), 1);
+    QVERIFY(engineProcesses() > 0);
+    QCOMPARE(fx.pageRequests(0), 1);
+    QTRY_COMPARE(fx.sim.requests("/nc/show.asp").size(), 1);
+    QCOMPARE(fx.sim.requests("/nc/show.asp").first().query.queryItemValue("id"), QStringLiteral("4343"));
+    QTRY_COMPARE(testkit::runJs(w.page(), "window.frames[3].location.href").toString(), url);
+    QVERIFY(w.isVisible() && !w.isMinimized());
+    // Made after the load steps, it still takes the page's place in the window.
+    QVERIFY(pageView(w)->isVisible() && pageView(w)->height() > w.height() / 2);
+    QVERIFY(testkit::messageBoxes().isEmpty());
+    // The remembered login is typed in as always, once the frame holds the login again.
+    testkit::runJs(w.page(), QStringLiteral("window.frames[3].location = '%1'")
+                                 .arg(fx.session.serverBase() + "/nc/login.asp"));
+    QTRY_COMPARE_WITH_TIMEOUT(testkit::frameValue(w.page(), 3, "userPassword"), QStringLiteral("secret"), 20000);
+}
 
 void TstPopup::placementAndLook()
 {

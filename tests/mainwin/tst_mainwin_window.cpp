@@ -228,7 +228,7 @@ void TstMainWindow::closeBoxHidesAndTrayBringsBack()
     QCOMPARE(ended.count(), 0);
 
     // "开机自动启动": off and nothing written until the user ticks it; the
-    // entry starts this program with the --hosts it was given.
+    // entry starts this program with the --hosts it was given, in the tray.
     QAction *autostart = items.at(2);
     QCOMPARE(autostart->text(), QStringLiteral("开机自动启动"));
     QVERIFY(autostart->isCheckable() && autostart->isEnabled() && !autostart->isChecked());
@@ -236,7 +236,7 @@ void TstMainWindow::closeBoxHidesAndTrayBringsBack()
     QVERIFY(!QFile::exists(entry));
     autostart->trigger();
     QVERIFY(autostart->isChecked());
-    QVERIFY(testkit::readFile(entry).contains("\nExec=" + fx.session.startCommand.join(u' ').toUtf8() + "\n"));
+    QVERIFY(testkit::readFile(entry).contains("\nExec=" + fx.session.startCommand.join(u' ').toUtf8() + " --tray\n"));
     // Switched off in the desktop's settings: the menu shows it when opened.
     QVERIFY(testkit::writeFile(entry, testkit::readFile(entry) + "Hidden=true\n"));
     menu->popup({0, 0});

@@ -1,6 +1,9 @@
 // What the tray tells beyond its commands, as logic: the list of recent
-// bulletins and its file, and the rule that calls the reminder interrupted.
+// bulletins and its file, the rule that calls the reminder interrupted, and
+// when the service page of a window out of sight rests.
+#include "app/pagerest.h"
 #include "files.h"
+#include "manualclock.h"
 #include "reminder/pollhealth.h"
 #include "reminder/recentbulletins.h"
 
@@ -21,6 +24,7 @@ private slots:
     void recentBulletinsOutliveTheRun();
     void threeFailuresInARowInterruptUntilAUsableReply();
     void aFailedPageLoadsAgainOncePerRecovery();
+    void aPageOutOfSightRestsUnlessHeld();
 };
 
 void TstReminderStatus::recentBulletinsNewestFirstCappedAndPlain()
@@ -297,6 +301,64 @@ void TstReminderStatus::aFailedPageLoadsAgainOncePerRecovery()
     // A page that then loads ends it.
     r.pageLoaded(true);
     QCOMPARE(polls({O::FetchFailed, O::Compared}), (QList<bool>{false, false}));
+}
+
+void TstReminderStatus::aPageOutOfSightRestsUnlessHeld()
+{
+    using S = PageRest::State;
+    ManualClock clock(QDateTime(QDate(2026, 3, 2), QTime(9, 0)));
+    PageRest r(&clock, 5000, 600000);
+    // On screen it never rests, however long.
+    clock.advanceMs(3600 * 1000);
+    QCOMPARE(r.check(false), S::Active);
+    QCOMPARE(r.nextCheckInMs(), -1);
+
+    // Minimised: frozen after the grace, discarded after the longer time.
+    r.setShown(false);
+    QCOMPARE(r.check(false), S::Active);
+    QCOMPARE(r.nextCheckInMs(), 5000);
+    clock.advanceMs(4999);
+    QCOMPARE(r.check(false), S::Active);
+    clock.advanceMs(1);
+    QCOMPARE(r.check(false), S::Frozen);
+    QCOMPARE(r.nextCheckInMs(), 595000);
+    // A dialog open: the page stays as it is (not woken, no deeper), and
+    // the time starts anew once it is closed.
+    clock.advanceMs(600000);
+    QCOMPARE(r.check(true), S::Frozen);
+    QCOMPARE(r.nextCheckInMs(), 600000);
+    clock.advanceMs(599999);
+    QCOMPARE(r.check(false), S::Frozen);
+    clock.advanceMs(1);
+    QCOMPARE(r.check(false), S::Discarded);
+    QCOMPARE(r.nextCheckInMs(), -1);
+    // Shown again: active at once.
+    r.setShown(true);
+    QCOMPARE(r.state(), S::Active);
+    QCOMPARE(r.check(false), S::Active);
+
+    // Held at the moment it would freeze: no rest begins.
+    r.setShown(false);
+    clock.advanceMs(5000);
+    QCOMPARE(r.check(true), S::Active);
+    QCOMPARE(r.nextCheckInMs(), 5000);
+    clock.advanceMs(5000);
+    QCOMPARE(r.check(false), S::Frozen);
+    // A bulletin opens in the page out of sight: awake, the grace anew.
+    r.wake();
+    QCOMPARE(r.check(false), S::Active);
+    QCOMPARE(r.nextCheckInMs(), 5000);
+    // A clock set back is no time out of sight.
+    clock.advanceMs(-3600 * 1000);
+    QCOMPARE(r.check(false), S::Active);
+    QCOMPARE(r.nextCheckInMs(), 5000);
+
+    // Discarded sooner than the grace: straight to discarded.
+    PageRest soon(&clock, 5000, 2000);
+    soon.setShown(false);
+    QCOMPARE(soon.nextCheckInMs(), 2000);
+    clock.advanceMs(2000);
+    QCOMPARE(soon.check(false), S::Discarded);
 }
 
 QTEST_GUILESS_MAIN(TstReminderStatus)
