@@ -10,7 +10,7 @@ import time
 
 from ..common import wait_for
 from .programs import BIN, Run, lckb_options, log, screen, simulator
-from .readings import TICK, alone_kib, pss_by_kind, snapshot
+from .readings import TICK, alone_kib, cpu_ns_between, pss_by_kind, snapshot, task_cpu_ns
 from .realtime import main_window, x11
 
 
@@ -184,13 +184,19 @@ def at_rest(scratch, hosts, cpu_seconds, rest_after, tray_settle=60.0):
         r.wait_for("tray-shown")
         time.sleep(tray_settle)
         pss, snap = both(r)
-        c0, r0, t0 = tree_cpu_ticks(r.p.pid), tree_cpu_ticks(ref.p.pid), time.monotonic()
+        # Nanoseconds per thread: at 0.01 % a window of minutes holds only a
+        # few of /proc/PID/stat's 10 ms ticks.
+        c0, r0 = task_cpu_ns(r.p.pid), task_cpu_ns(ref.p.pid)
+        k0, t0 = tree_cpu_ticks(r.p.pid), time.monotonic()
         time.sleep(cpu_seconds)
-        c1, r1, elapsed = tree_cpu_ticks(r.p.pid), tree_cpu_ticks(ref.p.pid), time.monotonic() - t0
+        c1, r1 = task_cpu_ns(r.p.pid), task_cpu_ns(ref.p.pid)
+        k1, elapsed = tree_cpu_ticks(r.p.pid), time.monotonic() - t0
         ev, polls = r.events()
         res["tray"] = {"pss": pss, "kinds": sorted(k for k, _, _ in snap.values()), "page": ev.get("page-loaded"),
-                       "cpu_pct": 100.0 * (c1 - c0) / TICK / elapsed, "ref_cpu_pct": 100.0 * (r1 - r0) / TICK / elapsed,
-                       "cpu_ticks": c1 - c0, "cpu_seconds": elapsed, "polls": len(polls)}
+                       "cpu_pct": 100.0 * cpu_ns_between(c0, c1) / 1e9 / elapsed,
+                       "ref_cpu_pct": 100.0 * cpu_ns_between(r0, r1) / 1e9 / elapsed,
+                       "cpu_ms": cpu_ns_between(c0, c1) / 1e6, "cpu_ticks": k1 - k0, "cpu_seconds": elapsed,
+                       "polls": len(polls)}
         r.stop()
     if res["rest_option"]:
         r = Run("ours", scratch, screens["ours"], hosts, args=["--rest-after", f"{rest_after:g}"], tag="ours-rest")

@@ -199,7 +199,8 @@ def rest_details(rest):
     if t:
         out.append(f"lckb --tray: processes {', '.join(t['kinds'])}; page loaded "
                    f"{'at %d ms' % t['page'][0] if t['page'] else 'never'}; {t['polls']} polls; "
-                   f"CPU {t['cpu_ticks']} ticks of {1000 / TICK:.0f} ms in {t['cpu_seconds']:.0f} s")
+                   f"CPU {t['cpu_ms']:.1f} ms in {t['cpu_seconds']:.0f} s by its threads "
+                   f"({t['cpu_ticks']} ticks of {1000 / TICK:.0f} ms by /proc/PID/stat)")
     if r:
         out.append(f"lckb --rest-after {r['rest_after']:g}: processes in view {', '.join(r['kinds_view'])}; after the "
                    f"rest {', '.join(r['kinds_rest'])}; reference {r['in_view']['ref'] / 1024:.0f} MiB, then "
