@@ -203,10 +203,13 @@ def at_rest(scratch, hosts, cpu_seconds, rest_after, tray_settle=60.0):
         r.wait_for("page-loaded")
         time.sleep(5)
         in_view, snap_view = both(r)
+        alone_view = alone_kib(list(snap_view))
         hidden = hide(screens["ours"], r.p.pid)
         time.sleep(rest_after + 15)
         rested, snap_rest = both(r)
+        alone_rest = alone_kib(list(snap_rest))
         res["rest"] = {"in_view": in_view, "rested": rested, "hidden": hidden, "rest_after": rest_after,
+                       "alone_view": alone_view, "alone_rest": alone_rest,
                        "kinds_view": sorted(k for k, _, _ in snap_view.values()),
                        "kinds_rest": sorted(k for k, _, _ in snap_rest.values())}
         r.stop()

@@ -203,8 +203,7 @@ def rest_details(rest):
                    f"({t['cpu_ticks']} ticks of {1000 / TICK:.0f} ms by /proc/PID/stat)")
     if r:
         out.append(f"lckb --rest-after {r['rest_after']:g}: processes in view {', '.join(r['kinds_view'])}; after the "
-                   f"rest {', '.join(r['kinds_rest'])}; reference {r['in_view']['ref'] / 1024:.0f} MiB, then "
-                   f"{r['rested']['ref'] / 1024:.0f} MiB" + ("" if r["hidden"] else "; the window was never found"))
+                   f"rest {', '.join(r['kinds_rest'])}" + ("" if r["hidden"] else "; the window was never found"))
     return out
 
 
