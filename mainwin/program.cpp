@@ -13,10 +13,13 @@
 #include <QDBusConnection>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QTimer>
 
 namespace lckb {
 
 namespace {
+
+constexpr int kLateLoadMs = 10000; // what waits for the first page waits no longer than this
 
 std::unique_ptr<PopupHost> popupHostFor(MainLink &main, int tickMs)
 {
@@ -117,6 +120,13 @@ void Program::start()
     m_poll.start();
     m_runLimit.start();
     m_tray.add(m_session.intervals.trayRetry);
+    // What the first page does not need comes after it: the recent file
+    // (sooner when the menu opens or a bulletin comes; at the latest after a
+    // while, so that a file set aside is told of without a page).
+    if (const auto *page = m_window.page())
+        connect(page, &QWebEnginePage::loadFinished, &m_trayStatus, &TrayStatus::loadRecent,
+                Qt::SingleShotConnection);
+    QTimer::singleShot(kLateLoadMs, &m_trayStatus, &TrayStatus::loadRecent);
 }
 
 void Program::tellMissingHosts(const QString &where)

@@ -41,7 +41,6 @@ TrayStatus::TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink 
     , m_tray(tray)
     , m_main(main)
     , m_menu(tray.recentMenu())
-    , m_recent(main.session().recentFile)
 {
     // Twenty entries, made once: a bulletin changes their texts and shows one
     // more, never the layout. A StatusNotifier host changes entries in place,
@@ -51,22 +50,24 @@ TrayStatus::TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink 
         connect(m_menu->addAction(QString()), &QAction::triggered, this, [this, i] {
             // On the line in use at the click: a bulletin kept from an
             // earlier run may have come over another line.
-            if (i < m_recent.items().size())
-                openBulletin(m_main, m_main.session().serverBase() + m_recent.items().at(i).bulletin.path);
+            const QList<RecentBulletin> items = recent().items();
+            if (i < items.size())
+                openBulletin(m_main, m_main.session().serverBase() + items.at(i).bulletin.path);
         });
     }
     showRecent();
-    // An entry of this run that is left over from before midnight gets its date.
-    connect(m_menu, &QMenu::aboutToShow, this, &TrayStatus::showRecent);
+    // Read when opened; an entry of this run that is left over from before
+    // midnight gets its date.
+    connect(m_menu, &QMenu::aboutToShow, this, [this] {
+        loadRecent();
+        showRecent();
+    });
     // Only once the icon is placed is it known whether the menu goes over D-Bus.
     connect(&tray, &Tray::placed, this, &TrayStatus::showRecent);
-    // A file of the last runs that could not be read was set aside, or stays
-    // where it is for this run: the user is told once, at start.
-    if (!m_recent.notice().isEmpty())
-        openMessage(QMessageBox::Warning, kAppTitle, m_recent.notice(), QMessageBox::Ok);
 
     connect(&alerts, &Alerts::announced, this, [this](const Bulletin &b) {
-        m_recent.add(b, m_main.session().clock->now());
+        loadRecent();
+        m_recent->add(b, m_main.session().clock->now());
         showRecent();
     });
     connect(&poll, &ReminderPoll::pollFinished, this, [this](PollOutcome outcome) {
@@ -75,12 +76,25 @@ TrayStatus::TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink 
     });
 }
 
+void TrayStatus::loadRecent()
+{
+    if (m_recent)
+        return;
+    m_recent.emplace(m_main.session().recentFile);
+    showRecent();
+    // A file of the last runs that could not be read was set aside, or stays
+    // where it is for this run: the user is told once, at start.
+    if (!m_recent->notice().isEmpty())
+        openMessage(QMessageBox::Warning, kAppTitle, m_recent->notice(), QMessageBox::Ok);
+}
+
 void TrayStatus::showRecent()
 {
     if (!m_menu)
         return;
     const QList<QAction *> entries = m_menu->actions();
-    const QList<RecentBulletin> &items = m_recent.items();
+    // Before the file is read: only "（暂无）", as with an empty list.
+    const QList<RecentBulletin> items = m_recent ? m_recent->items() : QList<RecentBulletin>();
     const QDate today = m_main.session().clock->now().date();
     // Qt gives the menu a platform menu of its own only to export it over D-Bus.
     const bool overDBus = m_menu->platformMenu() != nullptr;

@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -27,12 +28,19 @@ class TrayStatus final : public QObject
 public:
     static const QString kNoneText; // "（暂无）"
 
-    // Fills the "最近提醒" submenu of `tray`'s menu from the session's recent
-    // file, and follows the alerts and the poll from now on. The arrival and
-    // failure times come from the session's clock.
+    // Makes the "最近提醒" submenu of `tray`'s menu, and follows the alerts
+    // and the poll from now on. The arrival and failure times come from the
+    // session's clock.
     TrayStatus(Tray &tray, Alerts &alerts, ReminderPoll &poll, MainLink &main, QObject *parent = nullptr);
 
-    const RecentBulletins &recent() const { return m_recent; }
+    // Reads the session's recent file into the submenu, once: after the
+    // first page, or sooner when the menu opens or a bulletin comes.
+    void loadRecent();
+    const RecentBulletins &recent()
+    {
+        loadRecent();
+        return *m_recent;
+    }
 
 private:
     void showRecent();
@@ -41,7 +49,7 @@ private:
     Tray &m_tray;
     MainLink &m_main;
     QPointer<QMenu> m_menu; // the tray's "最近提醒"
-    RecentBulletins m_recent;
+    std::optional<RecentBulletins> m_recent; // read by loadRecent()
     PollHealth m_health;
 };
 

@@ -231,6 +231,9 @@ void TstSoakDay::twelveHours()
     // Stops the day after tick `atTick` (the clock stands still), lets every
     // pop-up expire and measures, then lets the day go on.
     int leftoverPopups = 0;
+    // What lives per object kind at each pause: nothing may be kept per
+    // bulletin or per poll (menu entries, connections' objects, replies).
+    QList<QList<qsizetype>> objectCounts;
     auto pauseAndMeasure = [&](int atTick) -> Memory {
         pauseAtTick = atTick;
         if (!waitFor([&] { return ticks >= atTick && !poll.running(); }, 120000))
@@ -239,6 +242,10 @@ void TstSoakDay::twelveHours()
         const Memory m = sampleMemory();
         // Closed pop-ups are deleted, not just hidden.
         leftoverPopups += countOf<BulletinPopup>(true);
+        objectCounts << QList<qsizetype>{QApplication::allWidgets().size(),
+                                         prog.tray().menu()->findChildren<QObject *>().size(),
+                                         prog.findChildren<QObject *>().size(), poll.findChildren<QObject *>().size(),
+                                         w.findChildren<QObject *>().size()};
         timer->start();
         return m;
     };
@@ -248,6 +255,8 @@ void TstSoakDay::twelveHours()
     QCOMPARE(ticks, 12 * kPollsPerHour);
     QCOMPARE(endedCount, 0); // 21:00:10 is no later than the limit
     QCOMPARE(leftoverPopups, 0);
+    QCOMPARE(objectCounts.size(), 2);
+    QCOMPARE(objectCounts.at(1), objectCounts.at(0));
 
     QVERIFY(waitFor([&] { return endedCount > 0; }, 20000));
     settle(10 * kTickMs);

@@ -1,6 +1,7 @@
 """Measures lckb against the bare reference program and prints a table.
 
-  bench/run [--idle-seconds N] [--runs N] [--settle S] [--no-build] [--no-doc] [--keep]
+  bench/run [--idle-seconds N] [--runs N] [--settle S] [--rest-after S] [--hidden-cpu-seconds N] [--no-rest]
+            [--no-build] [--no-doc] [--keep]
 
 Builds lckb, the simulator and the bench programs in build-bench/ (Release),
 starts the simulator on three loopback ports and two virtual screens (Xvfb,
@@ -13,7 +14,11 @@ each with a tray host), then measures:
     each whole process tree: PSS, and every page it maps counted once;
   - lckb and the reference side by side for --idle-seconds, pages loaded and
     lckb's 2 s login fill on: CPU of each whole process tree over the window,
-    and PSS of each at its start and end, sampled at the same moment.
+    and PSS of each at its start and end, sampled at the same moment;
+  - a client at rest beside the reference in view: PSS 60 s after a --tray
+    start and its CPU with no window; PSS in view and after --rest-after
+    minimised; a pop-up's click to the bulletin's page after a --tray start
+    and after a rest (rows skipped, and saying so, when lckb lacks the option).
 
 Prints the table and the machine, and refreshes the generated part of
 docs/performance.md (between its bench/run markers) unless --no-doc; exits

@@ -8,7 +8,7 @@ import sys
 import time
 
 from . import __doc__ as DOC_TEXT
-from .measure import idle, pollcycle, startup
+from .measure import at_rest, idle, pollcycle, startup
 from .programs import BUILD, ROOT, log, scratch_folder, screen, sh, simulator
 from .realtime import realtime_main
 from .report import DOC, machine, print_tables, render, write_doc
@@ -24,6 +24,11 @@ def main():
     ap.add_argument("--idle-settle", type=float, default=20,
                     help="seconds after the pages loaded before the idle window opens (default 20)")
     ap.add_argument("--poll-repeats", type=int, default=3, help="runs of the poll-cycle benchmark (default 3)")
+    ap.add_argument("--rest-after", type=float, default=20, metavar="S",
+                    help="lckb's --rest-after for the rows of a client at rest (default 20)")
+    ap.add_argument("--hidden-cpu-seconds", type=float, default=120, metavar="N",
+                    help="length of the CPU window of a --tray client (default 120)")
+    ap.add_argument("--no-rest", action="store_true", help="leave out the rows of a client at rest")
     ap.add_argument("--no-build", action="store_true", help="use what build-bench/ holds")
     ap.add_argument("--no-doc", action="store_true", help="leave docs/performance.md alone")
     ap.add_argument("--keep", action="store_true", help="keep the scratch folder (traces, logs)")
@@ -77,11 +82,15 @@ def main():
         if args.idle_seconds > 0:
             log(f"idle window of {args.idle_seconds:g} s, both programs side by side")
             idl = idle(scratch, displays, hosts, args.idle_seconds, args.idle_settle)
+        rest = None
+        if not args.no_rest:
+            log("a client at rest: --tray, --rest-after, pop-up clicks")
+            rest = at_rest(scratch, hosts, args.hidden_cpu_seconds, args.rest_after)
         loads.append(os.getloadavg())
 
     duration = time.monotonic() - t_start
-    rows = table(poll, st, idl, args)
-    text, md, mach_lines, details = render(rows, machine(), poll, st, idl, args, started_at, duration, loads)
+    rows = table(poll, st, idl, args, rest)
+    text, md, mach_lines, details = render(rows, machine(), poll, st, idl, args, started_at, duration, loads, rest)
     print_tables(text, mach_lines, details)
     if not args.no_doc:
         write_doc(md, mach_lines, details)

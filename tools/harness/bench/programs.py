@@ -110,10 +110,12 @@ def screen(scratch, wm=False):
     return disp
 
 
-def simulator(scratch, interval=0):
-    out = scratch / "sim.out"
+def simulator(scratch, interval=0, name="sim"):
+    """The simulator on three loopback ports; its request log is
+    scratch/NAME-requests.log."""
+    out = scratch / f"{name}.out"
     # --interval 0 by default: the replies never change, so no pop-up or sound disturbs the idle figure.
-    start(sim_argv(BIN / "lckb-sim", scratch / "requests.log", interval=interval), stdout=open(out, "wb"))
+    start(sim_argv(BIN / "lckb-sim", scratch / f"{name}-requests.log", interval=interval), stdout=open(out, "wb"))
 
     def hosts():
         found = sim_hosts(out.read_text(errors="replace"))
@@ -204,3 +206,13 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
+
+
+def lckb_options():
+    """The options the built lckb names in its --help (it answers without a display)."""
+    try:
+        r = subprocess.run([str(BIN / "lckb"), "--help"], capture_output=True, text=True, timeout=30,
+                           env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    except (OSError, subprocess.TimeoutExpired):
+        return set()
+    return set(re.findall(r"--[a-z][a-z-]+", r.stdout + r.stderr))

@@ -138,7 +138,7 @@ def realtime_doc(label, md, mach_lines, details):
     DOC.write_text(text)
 
 
-def render(rows, mach, poll, st, idl, args, started_at, duration, loads):
+def render(rows, mach, poll, st, idl, args, started_at, duration, loads, rest=None):
     w0 = max(len(r[0]) for r in rows)
     w1 = max(len(r[1]) for r in rows)
     w2 = max(len(r[2]) for r in rows)
@@ -152,7 +152,8 @@ def render(rows, mach, poll, st, idl, args, started_at, duration, loads):
     mach_lines = machine_head(mach) + [
         f"Load average (1, 5, 15 min) at start / before the idle window / at end: {load_averages(loads)}",
         f"Run {started_at:%Y-%m-%d %H:%M}, {duration / 60:.1f} min: --runs {args.runs} --settle {args.settle:g} "
-        f"--idle-seconds {args.idle_seconds:g}",
+        f"--idle-seconds {args.idle_seconds:g}"
+        + (f" --rest-after {args.rest_after:g} --hidden-cpu-seconds {args.hidden_cpu_seconds:g}" if rest else ""),
     ]
     details = []
     if poll:
@@ -186,7 +187,24 @@ def render(rows, mach, poll, st, idl, args, started_at, duration, loads):
                            f"{(d['alone_after'] or 0) / 1024:.0f} MiB at the end")
         details.append(f"lckb idle: {idl['ours']['polls']} polls in the window "
                        f"({', '.join(idl['ours']['poll_kinds']) or 'none'}), a login fill every 2 s")
+    details += rest_details(rest)
     return "\n".join(text), "\n".join(md), mach_lines, details
+
+
+def rest_details(rest):
+    if not rest:
+        return []
+    out = []
+    t, r = rest.get("tray"), rest.get("rest")
+    if t:
+        out.append(f"lckb --tray: processes {', '.join(t['kinds'])}; page loaded "
+                   f"{'at %d ms' % t['page'][0] if t['page'] else 'never'}; {t['polls']} polls; "
+                   f"CPU {t['cpu_ms']:.1f} ms in {t['cpu_seconds']:.0f} s by its threads "
+                   f"({t['cpu_ticks']} ticks of {1000 / TICK:.0f} ms by /proc/PID/stat)")
+    if r:
+        out.append(f"lckb --rest-after {r['rest_after']:g}: processes in view {', '.join(r['kinds_view'])}; after the "
+                   f"rest {', '.join(r['kinds_rest'])}" + ("" if r["hidden"] else "; the window was never found"))
+    return out
 
 
 def write_doc(md, mach_lines, details):
