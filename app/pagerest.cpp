@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace lckb {
 
 PageRest::PageRest(const Clock *clock, int freezeAfterMs, int discardAfterMs)
@@ -55,6 +59,13 @@ int PageRest::nextCheckInMs() const
     const qint64 t = elapsedMs();
     const qint64 at = m_state == State::Active ? qMin(m_freezeAfterMs, m_discardAfterMs) : m_discardAfterMs;
     return int(qMax<qint64>(0, at - t)); // at most an interval, an int
+}
+
+void releaseFreedHeap()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 } // namespace lckb

@@ -45,4 +45,9 @@ private:
     QDateTime m_since; // out of sight and free since
 };
 
+// A discarded page leaves its freed memory in the heap, where the C library
+// keeps it for reuse; a client at rest has no use for it and gives it back.
+// Nothing where the C library offers no way.
+void releaseFreedHeap();
+
 } // namespace lckb

@@ -4,10 +4,17 @@
 #include "mainwin/loginfill.h"
 #include "windows/browser.h"
 
+#include <QTimer>
 #include <QWebEngineScript>
 #include <utility>
 
 namespace lckb {
+
+namespace {
+// The engine tears the page down after the discard; what it frees is then in
+// the heap.
+constexpr int kTrimAfterDiscardMs = 5000;
+} // namespace
 
 ServicePage::ServicePage(Session &session, QWidget *parent)
     : QWebEngineView(parent)
@@ -92,6 +99,11 @@ void ServicePage::rest(PageRest::State state)
     if (want == L::Discarded && now == L::Active)
         m_page->setLifecycleState(L::Frozen);
     m_page->setLifecycleState(want);
+    if (m_wasDiscarded)
+        QTimer::singleShot(kTrimAfterDiscardMs, this, [this] {
+            if (discarded())
+                releaseFreedHeap();
+        });
 }
 
 void ServicePage::loadInFourthFrame(const QString &url, std::function<void(bool)> done)
