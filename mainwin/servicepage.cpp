@@ -78,8 +78,12 @@ void ServicePage::rest(PageRest::State state)
     // discarded page ticks the fill again.
     m_loginFill->pause(want != L::Active);
     if (want == L::Active) {
+        // A page that never rested is left exactly as the view keeps it.
+        if (now == L::Active && !m_restedHidden)
+            return;
         // A page shown again is woken by the view itself already.
-        m_page->setVisible(isVisible() && !window()->isMinimized());
+        if (std::exchange(m_restedHidden, false))
+            m_page->setVisible(isVisible() && !window()->isMinimized());
         if (now != L::Active)
             m_page->setLifecycleState(L::Active);
         if (std::exchange(m_reloadOnWake, false))
@@ -95,6 +99,7 @@ void ServicePage::rest(PageRest::State state)
     // The engine rests no page it counts visible; where the platform told
     // the view nothing of the minimising, the window's word counts.
     m_page->setVisible(false);
+    m_restedHidden = true;
     m_wasDiscarded = want == L::Discarded;
     if (want == L::Discarded && now == L::Active)
         m_page->setLifecycleState(L::Frozen);

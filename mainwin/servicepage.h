@@ -53,6 +53,7 @@ private:
     bool m_serviceLoading = false; // a load of the service page itself runs
     bool m_reloadOnWake = false; // the recovery's load waits for the page to wake
     bool m_wasDiscarded = false; // woken, it loads anew from the server
+    bool m_restedHidden = false; // hidden from the engine by a rest, not by the view
     bool m_tearingDown = false; // the destructor runs: script callbacks do nothing
 };
 
