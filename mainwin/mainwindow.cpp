@@ -192,7 +192,10 @@ void MainWindow::showEvent(QShowEvent *event)
     // sizes count the frame, so once it is known, do it again. The window
     // manager tells the frame when it likes: looked at when it says so, when
     // framing moves the window and when it is activated.
-    watchFrameExtents(this, [this] { sizeForLoadOnceFramed(); });
+    watchFrameExtents(this, [this] {
+        sizeForLoadOnceFramed();
+        return m_framed;
+    });
     QTimer::singleShot(0, this, [this] { sizeForLoadOnceFramed(); });
 }
 
