@@ -35,11 +35,12 @@ def x11(display, *cmd):
 
 def main_window(display, pid):
     """The main window of `pid` on `display`: of its windows the window
-    manager lists, the largest (the pop-ups share its title)."""
+    manager lists, the largest that is not a pop-up (a pop-up can be the
+    largest while the main window is still small or unmapped)."""
     best = None
     for line in x11(display, "wmctrl", "-lpG").splitlines():
         f = line.split(None, 7)
-        if len(f) >= 7 and f[2] == str(pid):
+        if len(f) >= 7 and f[2] == str(pid) and (len(f) < 8 or "有新信息" not in f[7]):
             area = int(f[5]) * int(f[6])
             if best is None or area > best[0]:
                 best = (area, int(f[0], 16))
