@@ -412,7 +412,7 @@ namespace {
 class FrameExtentsWatch final : public QObject, public QAbstractNativeEventFilter
 {
 public:
-    FrameExtentsWatch(QWidget *w, xcb_window_t win, xcb_atom_t extents, std::function<bool()> changed)
+    FrameExtentsWatch(QWidget *w, xcb_window_t win, xcb_atom_t extents, std::function<void()> changed)
         : QObject(w), m_win(win), m_extents(extents), m_changed(std::move(changed))
     {
         QCoreApplication::instance()->installNativeEventFilter(this);
@@ -427,27 +427,20 @@ public:
         if ((e->response_type & ~0x80) != XCB_PROPERTY_NOTIFY)
             return false;
         const auto *p = reinterpret_cast<const xcb_property_notify_event_t *>(e);
-        if (p->window == m_win && p->atom == m_extents && !m_done)
-            QTimer::singleShot(0, this, [this] {
-                // Done with: no longer looks at every event the display sends.
-                if (!m_done && m_changed()) {
-                    m_done = true;
-                    deleteLater();
-                }
-            });
+        if (p->window == m_win && p->atom == m_extents)
+            QTimer::singleShot(0, this, [this] { m_changed(); });
         return false;
     }
 
 private:
     xcb_window_t m_win;
     xcb_atom_t m_extents;
-    std::function<bool()> m_changed;
-    bool m_done = false;
+    std::function<void()> m_changed;
 };
 
 } // namespace
 
-void watchFrameExtents(QWidget *w, std::function<bool()> changed)
+void watchFrameExtents(QWidget *w, std::function<void()> changed)
 {
     xcb_connection_t *c = x11();
     if (!c)

@@ -47,9 +47,8 @@ void keepWindowClass();
 
 // Calls `changed` whenever the window manager changes the frame it drew
 // around the top-level window `w` (its _NET_FRAME_EXTENTS), after Qt has
-// taken the change in; Qt sends no event of its own for it. The watch ends
-// once `changed` returns true. X11 only.
-void watchFrameExtents(QWidget *w, std::function<bool()> changed);
+// taken the change in; Qt sends no event of its own for it. X11 only.
+void watchFrameExtents(QWidget *w, std::function<void()> changed);
 
 // Whether an XEmbed tray (the owner of _NET_SYSTEM_TRAY_S0) is on the X
 // display the program runs on.

@@ -192,10 +192,7 @@ void MainWindow::showEvent(QShowEvent *event)
     // sizes count the frame, so once it is known, do it again. The window
     // manager tells the frame when it likes: looked at when it says so, when
     // framing moves the window and when it is activated.
-    watchFrameExtents(this, [this] {
-        sizeForLoadOnceFramed();
-        return m_framed;
-    });
+    watchFrameExtents(this, [this] { sizeForLoadOnceFramed(); });
     QTimer::singleShot(0, this, [this] { sizeForLoadOnceFramed(); });
 }
 
