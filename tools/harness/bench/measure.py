@@ -11,7 +11,7 @@ import time
 from ..common import wait_for
 from .programs import BIN, Run, lckb_options, log, screen, simulator
 from .readings import TICK, alone_kib, cpu_ns_between, pss_by_kind, snapshot, task_cpu_ns
-from .realtime import main_window, x11
+from .realtime import POPUP_CAPTION, main_window, x11
 
 
 def pollcycle(repeats):
@@ -108,7 +108,6 @@ def idle(scratch, displays, hosts, seconds, settle):
 
 # ---- a client at rest: --tray and --rest-after ------------------------------
 
-POPUP_CAPTION = "有新信息，请注意查看！"  # every pop-up's title
 POPUP_TEXT_Y = 72  # the pop-up's second line, "有新信息，请点击查看！" (1087 twips at 96 dpi): a link
 
 

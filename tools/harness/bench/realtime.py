@@ -33,14 +33,17 @@ def x11(display, *cmd):
     return r.stdout if r.returncode == 0 else ""
 
 
+POPUP_CAPTION = "有新信息，请注意查看！"  # every pop-up's title
+
+
 def main_window(display, pid):
     """The main window of `pid` on `display`: of its windows the window
     manager lists, the largest that is not a pop-up (a pop-up can be the
     largest while the main window is still small or unmapped)."""
     best = None
     for line in x11(display, "wmctrl", "-lpG").splitlines():
-        f = line.split(None, 7)
-        if len(f) >= 7 and f[2] == str(pid) and (len(f) < 8 or "有新信息" not in f[7]):
+        f = line.split(None, 7)  # id, desktop, pid, x, y, w, h, "host title"
+        if len(f) >= 7 and f[2] == str(pid) and not (len(f) == 8 and f[7].endswith(POPUP_CAPTION)):
             area = int(f[5]) * int(f[6])
             if best is None or area > best[0]:
                 best = (area, int(f[0], 16))
